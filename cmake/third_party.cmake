@@ -1,0 +1,41 @@
+# Third-party parts: Debian packages on Linux; on Windows our own builds
+# from Debian source packages, kept in a cache outside the clone by
+# scripts/build-third-party.sh.
+set(VX_THIRD_PARTY_DIR "" CACHE PATH "Cache of third-party builds (default: ~/.cache/vantrix-third-party)")
+if(NOT VX_THIRD_PARTY_DIR)
+  if(DEFINED ENV{VX_THIRD_PARTY})
+    set(VX_THIRD_PARTY_DIR "$ENV{VX_THIRD_PARTY}")
+  elseif(DEFINED ENV{XDG_CACHE_HOME})
+    set(VX_THIRD_PARTY_DIR "$ENV{XDG_CACHE_HOME}/vantrix-third-party")
+  else()
+    set(VX_THIRD_PARTY_DIR "$ENV{HOME}/.cache/vantrix-third-party")
+  endif()
+endif()
+if(EXISTS "${VX_THIRD_PARTY_DIR}/current.cmake")
+  include("${VX_THIRD_PARTY_DIR}/current.cmake")
+endif()
+
+add_library(vx_sqlite3 INTERFACE)
+if(WIN32)
+  if(NOT VX_SQLITE_DIR OR NOT EXISTS "${VX_SQLITE_DIR}/${CMAKE_SYSTEM_PROCESSOR}/libsqlite3.a")
+    message(FATAL_ERROR "SQLite for Windows is not built; run scripts/setup.sh (looked in ${VX_THIRD_PARTY_DIR})")
+  endif()
+  target_include_directories(vx_sqlite3 INTERFACE "${VX_SQLITE_DIR}")
+  target_link_libraries(vx_sqlite3 INTERFACE "${VX_SQLITE_DIR}/${CMAKE_SYSTEM_PROCESSOR}/libsqlite3.a")
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+  target_link_libraries(vx_sqlite3 INTERFACE PkgConfig::SQLITE3)
+endif()
+
+# GoogleTest: the packaged library natively; built from Debian's sources
+# for the Windows targets.
+if(VX_BUILD_TESTS)
+  if(WIN32)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
