@@ -3,7 +3,7 @@
 # cache outside the clone, keyed by source version:
 #   $VX_THIRD_PARTY/sqlite-<ver>/{sqlite3.c,sqlite3.h,i686/libsqlite3.a,x86_64/libsqlite3.a}
 #   $VX_THIRD_PARTY/7zip-<ver>/src   (interface headers for both targets)
-#   $VX_THIRD_PARTY/7zip-<ver>/i686/7z.dll
+#   $VX_THIRD_PARTY/7zip-<ver>/{i686,x86_64}/7z.dll
 # and points $VX_THIRD_PARTY/current.cmake at them. Quick when all is there.
 set -euo pipefail
 
@@ -60,16 +60,19 @@ build_7zip() {
   [ -n "$ver" ] || { log "no source version for 7zip"; return 1; }
   dir="$cache/7zip-${ver//[:+~]/_}"
   [ -d "$dir/src/CPP" ] || { log "fetching 7-Zip $ver"; mkdir -p "$dir"; fetch_source 7zip "$dir/src"; }
-  if [ ! -f "$dir/i686/7z.dll" ]; then
-    log "building 7z.dll (i686) from 7-Zip $ver; takes a few minutes"
-    local b="$dir/src/CPP/7zip/Bundles/Format7zF"
+  # One object folder per architecture: the makefiles would otherwise link
+  # the x86_64 library from objects left by the i686 build.
+  local arch b="$dir/src/CPP/7zip/Bundles/Format7zF"
+  for arch in i686 x86_64; do
+    [ -f "$dir/$arch/7z.dll" ] && continue
+    log "building 7z.dll ($arch) from 7-Zip $ver; takes a few minutes"
     (cd "$b" && make -s -j"$jobs" -f ../../cmpl_gcc.mak IS_MINGW=1 MSYSTEM=1 \
-        CROSS_COMPILE=i686-w64-mingw32- RC=i686-w64-mingw32-windres \
-        DISABLE_RAR_COMPRESS=1 >"$dir/build.log" 2>&1) || {
-      log "7z.dll build failed, see $dir/build.log"; return 1; }
-    mkdir -p "$dir/i686"
-    cp "$(find "$b" -name 7z.dll | head -n 1)" "$dir/i686/7z.dll"
-  fi
+        O="b/mingw-$arch" CROSS_COMPILE="$arch-w64-mingw32-" RC="$arch-w64-mingw32-windres" \
+        DISABLE_RAR_COMPRESS=1 >"$dir/build-$arch.log" 2>&1) || {
+      log "7z.dll build failed, see $dir/build-$arch.log"; return 1; }
+    mkdir -p "$dir/$arch"
+    cp "$b/b/mingw-$arch/7z.dll" "$dir/$arch/7z.dll"
+  done
   echo "$dir"
 }
 

@@ -68,7 +68,7 @@ std::unique_ptr<Hive> Hive::Open(const std::filesystem::path& file, bool create,
     error = "registry hive " + file.string() + " is missing";
     return nullptr;
   }
-  std::unique_ptr<Hive> hive(new Hive());  // private constructor
+  auto hive = std::make_unique<Hive>(Key{});
   if (int rc = hive->db_.Open(file, false, create); rc != SQLITE_OK) {
     error = "cannot open registry hive " + file.string() + ": " + hive->db_.message();
     return nullptr;

@@ -38,8 +38,10 @@ class Hive : public platform::Registry {
   Result<std::vector<std::string>> Children(int64_t key);
   Result<std::vector<std::string>> Names(int64_t key);
 
+  struct Key {};  // only the factories construct
+  explicit Hive(Key) {}
+
  private:
-  Hive() = default;
   Result<int64_t> Find(platform::RegRoot root, std::string_view path);
   Status Busy(int rc);
 

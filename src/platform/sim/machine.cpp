@@ -1,5 +1,6 @@
 #include "platform/sim/machine.h"
 
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -214,7 +215,7 @@ std::unique_ptr<Machine> Machine::Open(const fs::path& dir, std::string& error) 
     error = "machine folder " + dir.string() + " does not exist";
     return nullptr;
   }
-  std::unique_ptr<Machine> m(new Machine());
+  auto m = std::make_unique<Machine>(Key{});
   m->dir_ = fs::absolute(dir, ec);
   if (!LoadFacts(dir / kFactsFile, m->facts_, error)) return nullptr;
   if (!fs::is_directory(dir / "drive_c", ec)) {

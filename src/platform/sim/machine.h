@@ -54,8 +54,10 @@ class Machine : public platform::Services {
   std::filesystem::path HostPath(std::string_view windows_path) const;
   std::string WindowsPath(const std::filesystem::path& host_path) const;
 
+  struct Key {};  // only the factories construct
+  explicit Machine(Key) {}
+
  private:
-  Machine() = default;
   std::filesystem::path dir_;
   MachineFacts facts_;
   std::unique_ptr<Hive> hive_;
