@@ -34,6 +34,15 @@ struct LocaleInfo {
   std::string decimal_separator;
   uint32_t ansi_code_page = 1252;
   int utc_offset_minutes = 0;  // local time = UTC + offset
+  std::string am_designator = "AM";  // what "tt" shows before noon
+  std::string pm_designator = "PM";
+};
+
+// A moment in the user's local time, as GetLocalTime reports it.
+struct LocalTime {
+  int year = 1899, month = 12, day = 30;
+  int hour = 0, minute = 0, second = 0, millisecond = 0;
+  int day_of_week = 6;  // 0 = Sunday
 };
 
 class SystemInfo {
@@ -55,6 +64,12 @@ class SystemInfo {
   virtual std::string ComputerName() = 0;
   virtual std::string UserName() = 0;
   virtual LocaleInfo Locale() = 0;
+  // The current time in the user's time zone.
+  virtual LocalTime LocalNow() = 0;
+  // The system's message text for an error code in the user's language,
+  // as FormatMessage returns it (trailing full stop and line break
+  // included); empty for a code the system has no text for.
+  virtual std::string ErrorText(uint32_t code) = 0;
 
   // Windows paths in data ("C:\Windows\INF\oem3.inf") to host paths and
   // back. Identity on Windows; onto the machine's drive C when simulated.

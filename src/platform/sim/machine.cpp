@@ -80,6 +80,10 @@ class SimSystem : public platform::SystemInfo {
   std::string ComputerName() override { return m_.facts().computer_name; }
   std::string UserName() override { return m_.facts().user_name; }
   platform::LocaleInfo Locale() override { return m_.facts().locale; }
+  platform::LocalTime LocalNow() override {
+    return LocalTimeFromUnixMs(NowMs() + int64_t{m_.facts().locale.utc_offset_minutes} * 60000);
+  }
+  std::string ErrorText(uint32_t code) override { return SimErrorText(code); }
   fs::path HostPath(std::string_view windows_path) override { return m_.HostPath(windows_path); }
   std::string WindowsPath(const fs::path& host_path) override { return m_.WindowsPath(host_path); }
 
@@ -195,6 +199,8 @@ bool LoadFacts(const fs::path& file, MachineFacts& f, std::string& error) {
   f.locale.decimal_separator = ini.Get("Locale", "DecimalSeparator", ".");
   f.locale.ansi_code_page = static_cast<uint32_t>(ini.GetInt("Locale", "AnsiCodePage", 1252));
   f.locale.utc_offset_minutes = static_cast<int>(ini.GetInt("Locale", "UtcOffsetMinutes", 0));
+  f.locale.am_designator = ini.Get("Locale", "AmDesignator", "AM");
+  f.locale.pm_designator = ini.Get("Locale", "PmDesignator", "PM");
   f.dos_devices = ini.Section("DosDevices");
   if (f.dos_devices.empty()) f.dos_devices.emplace_back("C:", "\\Device\\HarddiskVolume2");
   f.boot_time_ms = ini.GetInt("State", "BootTime", 0);

@@ -64,6 +64,14 @@ class Machine : public platform::Services {
   std::unique_ptr<platform::SystemInfo> system_;
 };
 
+// Broken-down time of a count of milliseconds since 1970-01-01 (already
+// shifted into the wanted time zone).
+platform::LocalTime LocalTimeFromUnixMs(int64_t ms);
+
+// FormatMessage's English text for the Windows error codes the program
+// meets; empty for others, as FormatMessage fails for unknown codes.
+std::string SimErrorText(uint32_t code);
+
 bool LoadFacts(const std::filesystem::path& file, MachineFacts& facts, std::string& error);
 
 // The machine this process is attached to (sim backend only); null when none.

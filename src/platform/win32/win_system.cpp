@@ -114,7 +114,24 @@ class WinSystem : public platform::SystemInfo {
     DWORD r = GetTimeZoneInformation(&tz);
     long bias = tz.Bias + (r == TIME_ZONE_ID_DAYLIGHT ? tz.DaylightBias : 0);
     li.utc_offset_minutes = static_cast<int>(-bias);
+    li.am_designator = Narrow(LocaleString(LOCALE_S1159, L"AM"));
+    li.pm_designator = Narrow(LocaleString(LOCALE_S2359, L"PM"));
     return li;
+  }
+
+  platform::LocalTime LocalNow() override {
+    SYSTEMTIME st{};
+    GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds,
+            st.wDayOfWeek};
+  }
+
+  std::string ErrorText(uint32_t code) override {
+    // Language 0 lets the system pick the user's language first.
+    wchar_t buf[1024];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             code, 0, buf, 1024, nullptr);
+    return n ? Narrow(std::wstring_view(buf, n)) : std::string();
   }
 
   std::filesystem::path HostPath(std::string_view windows_path) override {
