@@ -19,6 +19,15 @@ printf 'Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\HARDWA
 diff <("$bin" reg "$tmp/pc" 'HKLM\HARDWARE\DESCRIPTION\System\BIOS') \
      <("$bin" reg "$tmp/pc2" 'HKLM\HARDWARE\DESCRIPTION\System\BIOS') || fail "round trip differs"
 
+# Windows opened from the command line stand for other programs' windows.
+id=$("$bin" window "$tmp/pc" TForm1 RUVodo) || fail "window"
+"$bin" posted "$tmp/pc" | grep -q . && fail "nothing was posted yet"
+"$bin" close-window "$tmp/pc" "$id" || fail "close-window"
+"$bin" close-window "$tmp/pc" "$id" 2>/dev/null && fail "closed twice"
+"$bin" create "$tmp/pc7" laptop-win7-x86 >/dev/null
+"$bin" facts "$tmp/pc7" | grep -q '6.1 build 7601, 32-bit' || fail "win7 facts"
+"$bin" facts "$tmp/pc7" | grep -q 'C:\\Program Files\\Vantrix' || fail "win7 program folder"
+
 # Bad input: each gives a non-zero exit and says what is wrong.
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\X]\n"a"=dword:xyz\n' >"$tmp/bad.reg"
 out=$("$bin" import "$tmp/pc" "$tmp/bad.reg" 2>&1) && fail "bad .reg accepted"

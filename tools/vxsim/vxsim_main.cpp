@@ -1,11 +1,13 @@
 // vxsim: the command line for simulated machines.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "common/text.h"
 #include "platform/platform.h"
 #include "platform/program_entry.h"
+#include "platform/sim/desktop.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
 #include "platform/sim/reg_import.h"
@@ -24,6 +26,9 @@ constexpr const char* kUsage = R"(usage: vxsim COMMAND ...
   export DIR KEY FILE.reg  write KEY and everything below it as a .reg file
   reg DIR KEY              print a key's values and sub-keys
   samples                  list the sample machines
+  window DIR CLASS TITLE   open a top-level window (kept until closed); prints its id
+  close-window DIR ID      close a window opened that way
+  posted DIR               list the messages posted to windows and the programs started
 )";
 
 int Usage(const char* problem = nullptr) {
@@ -160,6 +165,19 @@ int Export(sim::Machine& m, const std::string& key, const std::string& file) {
   return 0;
 }
 
+int Posted(sim::Machine& m) {
+  sim::Desktop desktop(m);
+  for (const auto& p : desktop.Posted())
+    std::printf("posted  window %llu \"%s\" (%s): message %u %s wParam %llu lParam %lld\n",
+                static_cast<unsigned long long>(p.window), p.window_title.c_str(),
+                p.window_class.c_str(), p.message, p.message_name.c_str(),
+                static_cast<unsigned long long>(p.wparam), static_cast<long long>(p.lparam));
+  for (const auto& s : desktop.Started())
+    std::printf("started %s %s (pid %lld)\n", s.program.c_str(), s.args.c_str(),
+                static_cast<long long>(s.pid));
+  return 0;
+}
+
 }  // namespace
 
 int ProgramMain(const std::vector<std::string>& args) {
@@ -191,6 +209,24 @@ int ProgramMain(const std::vector<std::string>& args) {
     if (cmd == "reg") return PrintKey(*m, args[3]);
     if (cmd == "import") return Import(*m, args[3]);
     return Export(*m, args[3], args[4]);
+  }
+  if (cmd == "window" || cmd == "close-window" || cmd == "posted") {
+    size_t want = cmd == "window" ? 3 : cmd == "close-window" ? 2 : 1;
+    if (!need(want)) return Usage(("wrong arguments for " + cmd).c_str());
+    auto m = OpenOrSay(args[2]);
+    if (!m) return 1;
+    sim::Desktop desktop(*m);
+    if (cmd == "posted") return Posted(*m);
+    if (cmd == "window") {
+      auto w = desktop.OpenWindow(args[3], args[4], 0);
+      if (!w) return 1;
+      std::printf("%llu\n", static_cast<unsigned long long>(*w));
+      return 0;
+    }
+    char* end = nullptr;
+    unsigned long long id = std::strtoull(args[3].c_str(), &end, 10);
+    if (!end || *end) return Usage("close-window needs a window id");
+    return desktop.CloseWindow(id) == kErrorSuccess ? 0 : 1;
   }
   return Usage(("unknown command " + cmd).c_str());
 }

@@ -1,0 +1,63 @@
+// The simulated machine's desktop session: top-level windows of other
+// programs, registered message names, messages posted to windows and
+// programs started without waiting. It is a SQLite file in the machine
+// folder (desktop.db) so that every process attached to the machine (the
+// program, scripts standing in for the tray program, vxsim, tests) sees the
+// same session, as processes of one Windows session do.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/result.h"
+#include "platform/windows_msg.h"
+
+namespace vx::sim {
+
+class Machine;
+
+struct PostedMessage {
+  int64_t seq = 0;
+  platform::WindowId window = 0;
+  std::string window_class;
+  std::string window_title;
+  uint32_t message = 0;
+  std::string message_name;  // the registered name; empty for other numbers
+  uint64_t wparam = 0;
+  int64_t lparam = 0;
+};
+
+struct StartedProgram {
+  int64_t seq = 0;
+  std::string program;  // Windows path
+  std::string args;
+  int64_t pid = 0;  // 0 when the file stood for a program and was not run
+};
+
+class Desktop {
+ public:
+  explicit Desktop(Machine& machine) : machine_(machine) {}
+
+  uint32_t RegisterMessage(std::string_view name);
+  // A window of process pid; a window whose process has ended counts as
+  // closed (Windows destroys them with the process). pid 0 keeps the window
+  // until CloseWindow, for windows opened from the command line.
+  Result<platform::WindowId> OpenWindow(std::string_view window_class, std::string_view title,
+                                        int64_t pid);
+  Status CloseWindow(platform::WindowId window);
+  Result<platform::WindowId> Find(std::string_view window_class, std::string_view title);
+  bool Exists(platform::WindowId window);
+  Status Post(platform::WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
+  Status RecordStart(std::string_view program, std::string_view args, int64_t pid);
+
+  // What happened so far, oldest first.
+  std::vector<PostedMessage> Posted();
+  std::vector<StartedProgram> Started();
+
+ private:
+  Machine& machine_;
+};
+
+}  // namespace vx::sim
