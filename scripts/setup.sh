@@ -18,6 +18,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   wine wine64 wine32:i386 xvfb xauth imagemagick
   tcl dpkg-dev
+  clang
 )
 
 enable_deb_src() {
