@@ -24,7 +24,8 @@ ctest --preset "$native" -j "$jobs"
 if [ "$windows" = 1 ]; then
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
-  cmake --preset win64 >/dev/null
+  # The Windows transfer tests talk to the native replacement service.
+  cmake --preset win64 -DVX_NATIVE_SERVICE_EXE="$PWD/build/linux/tools/service/vantrix-service" >/dev/null
   cmake --build --preset win64 -j "$jobs"
   source tests/wine/wine-env.sh
   vx_wine_start
