@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/civil_date.h"
 #include "common/locale_format.h"
 #include "platform/platform.h"
 
@@ -10,27 +11,14 @@ namespace vx {
 
 namespace {
 
-// Proleptic Gregorian calendar <-> days since 1970-01-01.
-int64_t UnixDaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
+int64_t UnixDaysFromCivil(int64_t y, int64_t m, int64_t d) { return DaysFromCivil(y, m, d); }
 
 void CivilFromUnixDays(int64_t z, platform::LocalTime& t) {
-  t.day_of_week = static_cast<int>(((z % 7) + 11) % 7);  // 1970-01-01 was a Thursday
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+  t.day_of_week = DayOfWeekFromDays(z);
+  CivilDay c = CivilFromDays(z);
+  t.year = c.year;
+  t.month = c.month;
+  t.day = c.day;
 }
 
 std::string Pad(int value, int width) {

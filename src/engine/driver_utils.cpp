@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "common/civil_date.h"
 #include "common/text.h"
 #include "engine/vendor_rules.h"
 
@@ -116,28 +117,9 @@ constexpr int64_t kEpochShift = -25569;
 constexpr double kFirstSerial = -693593.0;
 constexpr double kLastSerial = 2958465.0;
 
-// Proleptic Gregorian day count relative to 1970-01-01 (civil calendar
-// arithmetic on 400-year eras).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2 ? 1 : 0;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-CivilDate CivilFromDays(int64_t z) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t d = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t m = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  return {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+CivilDate CivilFromDaysCount(int64_t z) {
+  CivilDay c = vx::CivilFromDays(z);
+  return {c.year, c.month, c.day};
 }
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -341,7 +323,7 @@ std::optional<CivilDate> CivilFromDate(double date_time) {
   if (date_time <= kFirstSerial - 1.0 || date_time >= kLastSerial + 1.0) return std::nullopt;
   const int64_t serial = SerialDay(date_time);
   if (serial < kFirstSerial || serial > kLastSerial) return std::nullopt;
-  return CivilFromDays(serial + kEpochShift);
+  return CivilFromDaysCount(serial + kEpochShift);
 }
 
 std::string FormatDate(double date_time, bool iso) {

@@ -13,18 +13,18 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/registry.h"
+
 namespace vx::sim {
 
 // Registry value types as Windows numbers them.
-enum : uint32_t {
-  kRegNone = 0,
-  kRegSz = 1,
-  kRegExpandSz = 2,
-  kRegBinary = 3,
-  kRegDword = 4,
-  kRegMultiSz = 7,
-  kRegQword = 11
-};
+using platform::kRegBinary;
+using platform::kRegDword;
+using platform::kRegExpandSz;
+using platform::kRegMultiSz;
+using platform::kRegNone;
+using platform::kRegQword;
+using platform::kRegSz;
 
 struct RegFileValue {
   std::string name;  // UTF-8; "" is the default value ("@")
