@@ -31,6 +31,8 @@ CREATE TABLE IF NOT EXISTS posted(seq INTEGER PRIMARY KEY AUTOINCREMENT, window 
   lparam INTEGER NOT NULL, sender INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS started(seq INTEGER PRIMARY KEY AUTOINCREMENT, program TEXT NOT NULL,
   args TEXT NOT NULL, pid INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS requests(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL,
+  detail TEXT NOT NULL, pid INTEGER NOT NULL);
 )";
 
 // Every call opens its own connection: several processes share the file and
@@ -151,6 +153,32 @@ Status Desktop::RecordStart(std::string_view program, std::string_view args, int
   const std::string program_text(program), args_text(args);
   add.Bind(1, program_text).Bind(2, args_text).Bind(3, pid);
   return add.Run() == SQLITE_DONE ? kErrorSuccess : kErrorGenFailure;
+}
+
+Status Desktop::RecordRequest(std::string_view kind, std::string_view detail) {
+  SqliteDb db;
+  if (!OpenDb(machine_, db)) return kErrorGenFailure;
+  auto add = db.Prepare("INSERT INTO requests(kind, detail, pid) VALUES(?1, ?2, ?3)");
+  const std::string kind_text(kind), detail_text(detail);
+  add.Bind(1, kind_text).Bind(2, detail_text).Bind(3, static_cast<int64_t>(getpid()));
+  return add.Run() == SQLITE_DONE ? kErrorSuccess : kErrorGenFailure;
+}
+
+bool Desktop::HasWindowOf(int64_t pid) {
+  SqliteDb db;
+  if (pid <= 0 || !ProcessAlive(pid) || !OpenDb(machine_, db)) return false;
+  auto q = db.Prepare("SELECT 1 FROM windows WHERE pid = ?1 LIMIT 1");
+  q.Bind(1, pid);
+  return q.Step();
+}
+
+std::vector<SystemRequest> Desktop::Requests() {
+  std::vector<SystemRequest> out;
+  SqliteDb db;
+  if (!OpenDb(machine_, db)) return out;
+  auto q = db.Prepare("SELECT seq, kind, detail, pid FROM requests ORDER BY seq");
+  while (q.Step()) out.push_back({q.Int(0), q.Text(1), q.Text(2), q.Int(3)});
+  return out;
 }
 
 std::vector<PostedMessage> Desktop::Posted() {

@@ -36,6 +36,15 @@ struct StartedProgram {
   int64_t pid = 0;  // 0 when the file stood for a program and was not run
 };
 
+// A request the program made of the whole system (restart, privileges),
+// kept instead of acted upon.
+struct SystemRequest {
+  int64_t seq = 0;
+  std::string kind;    // "reboot", "privilege"
+  std::string detail;  // e.g. the privilege name
+  int64_t pid = 0;
+};
+
 class Desktop {
  public:
   explicit Desktop(Machine& machine) : machine_(machine) {}
@@ -52,9 +61,15 @@ class Desktop {
   Status Post(platform::WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
   Status RecordStart(std::string_view program, std::string_view args, int64_t pid);
 
+  Status RecordRequest(std::string_view kind, std::string_view detail);
+  // True if a live window of process pid is open (the simulated desktop
+  // draws every window it holds).
+  bool HasWindowOf(int64_t pid);
+
   // What happened so far, oldest first.
   std::vector<PostedMessage> Posted();
   std::vector<StartedProgram> Started();
+  std::vector<SystemRequest> Requests();
 
  private:
   Machine& machine_;
