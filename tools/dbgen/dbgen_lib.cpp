@@ -11,7 +11,7 @@
 #include <set>
 
 #include "common/text.h"
-#include "dbgen/md5.h"
+#include "common/md5.h"
 #include "engine/driver_utils.h"
 
 namespace vx::dbgen {

@@ -2,6 +2,9 @@
 // the demo service and benchmarks.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,12 @@ constexpr const char kHelp[] = R"(usage:
   dbgen archive DB OUT.7z
       Packs DB as "Drivers.db" into a 7z archive (needs the 7z command) and
       writes the archive's MD5 to OUT.7z.md5 and to standard output.
+  dbgen service [--size small|sample|large] [--date yyyy-mm-dd] DIR
+      Fills DIR as vantrix-service --root serves it: for arch 32 and 64 and
+      every Windows code a database cut for that code (default size sample,
+      seed = code) packed as DIR/database/Drivers<ARCH>-<OS>.7z with its MD5
+      beside it, and DIR/database/lastupdate.txt with the date (default
+      today, UTC), which is also every database's date.
   dbgen --help
 )";
 
@@ -111,6 +120,64 @@ int Archive(const std::vector<std::string>& args) {
   return 0;
 }
 
+std::string TodayUtc() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char buf[16];
+  std::strftime(buf, sizeof(buf), "%Y-%m-%d", &tm);
+  return buf;
+}
+
+int Service(const std::vector<std::string>& args) {
+  namespace fs = std::filesystem;
+  vx::dbgen::DbOptions opt;
+  opt.size = vx::dbgen::DbSize::kSample;
+  opt.date = TodayUtc();
+  std::string dir;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--size" && i + 1 < args.size()) {
+      const std::string& v = args[++i];
+      if (v == "small") opt.size = vx::dbgen::DbSize::kSmall;
+      else if (v == "sample") opt.size = vx::dbgen::DbSize::kSample;
+      else if (v == "large") opt.size = vx::dbgen::DbSize::kLarge;
+      else return Usage("unknown size");
+    } else if (a == "--date" && i + 1 < args.size()) {
+      opt.date = args[++i];
+    } else if (!a.empty() && a[0] == '-') {
+      return Usage(("unknown option " + a).c_str());
+    } else if (dir.empty()) {
+      dir = a;
+    } else {
+      return Usage("more than one folder");
+    }
+  }
+  if (dir.empty()) return Usage("service needs DIR");
+  std::error_code ec;
+  const fs::path database = fs::path(dir) / "database";
+  fs::create_directories(database, ec);
+  for (int arch : {32, 64}) {
+    for (int os : vx::dbgen::kWindowsCodes) {
+      opt.arch = arch;
+      opt.os = os;
+      opt.seed = static_cast<uint64_t>(os);
+      const std::string name = "Drivers" + std::to_string(arch) + "-" + std::to_string(os);
+      const fs::path db = database / (name + ".db");
+      std::string error, md5;
+      if (!vx::dbgen::WriteDriverDatabase(opt, db, &error) ||
+          !vx::dbgen::WriteDatabaseArchive(db, database / (name + ".7z"), &md5, &error)) {
+        std::fprintf(stderr, "dbgen: %s\n", error.c_str());
+        return 1;
+      }
+      fs::remove(db, ec);
+      std::printf("%s.7z %s\n", name.c_str(), md5.c_str());
+    }
+  }
+  std::ofstream(database / "lastupdate.txt") << opt.date << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -124,5 +191,6 @@ int main(int argc, char** argv) {
   }
   if (command == "db") return Db(args);
   if (command == "archive") return Archive(args);
+  if (command == "service") return Service(args);
   return Usage(("unknown command " + command).c_str());
 }

@@ -22,7 +22,7 @@
 #include <thread>
 #include <vector>
 
-#include "md5.h"
+#include "common/md5.h"
 #include "smtp_sink.h"
 
 namespace fs = std::filesystem;
@@ -407,7 +407,8 @@ std::string Service::CachedMd5(const fs::path& file) {
                std::to_string(fs::last_write_time(file, ec).time_since_epoch().count());
   std::lock_guard lock(md5_mu_);
   auto& slot = md5_cache_[file.string()];
-  if (slot.first != stamp || slot.second.empty()) slot = {stamp, Md5OfFile(file)};
+  if (slot.first != stamp || slot.second.empty())
+    slot = {stamp, Md5HexOfFile(file).value_or(std::string())};
   return slot.second;
 }
 

@@ -1,10 +1,11 @@
-#include "dbgen/md5.h"
+#include "common/md5.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <vector>
 
-namespace vx::dbgen {
+namespace vx {
 namespace {
 
 constexpr uint32_t kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
@@ -99,9 +100,9 @@ std::string Md5::HexDigest() {
   return out;
 }
 
-std::string Md5Hex(std::string_view data) {
+std::string Md5Hex(std::string_view bytes) {
   Md5 md5;
-  md5.Update(data);
+  md5.Update(bytes);
   return md5.HexDigest();
 }
 
@@ -118,4 +119,4 @@ std::optional<std::string> Md5HexOfFile(const std::filesystem::path& file) {
   return md5.HexDigest();
 }
 
-}  // namespace vx::dbgen
+}  // namespace vx
