@@ -4,7 +4,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/params.h"
 #include "common/text.h"
+#include "dbgen/dbgen_lib.h"
+#include "engine/driver_database.h"
+#include "engine/core_devices.h"
+#include "engine/core_devices_helpers.h"
+#include "platform/devices.h"
 #include "platform/platform.h"
 #include "platform/program_entry.h"
 #include "platform/sim/desktop.h"
@@ -19,8 +25,10 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage = R"(usage: vxsim COMMAND ...
-  create DIR SAMPLE        make a machine folder DIR from a sample machine
-                           (a name under data/machines or a folder)
+  create DIR SAMPLE [--no-database]
+                           make a machine folder DIR from a sample machine
+                           (a name under data/machines or a folder), with the
+                           sample driver database in the program's BaseDir
   facts DIR                print the machine's facts and folders
   import DIR FILE.reg      apply a .reg file to the machine's registry
   export DIR KEY FILE.reg  write KEY and everything below it as a .reg file
@@ -28,7 +36,11 @@ constexpr const char* kUsage = R"(usage: vxsim COMMAND ...
   samples                  list the sample machines
   window DIR CLASS TITLE   open a top-level window (kept until closed); prints its id
   close-window DIR ID      close a window opened that way
-  posted DIR               list the messages posted to windows and the programs started
+  posted DIR               list the messages posted to windows, the programs started
+                           and the system requests (restart, privileges)
+  devices DIR              list the machine's devices: instance id, class, driver
+                           version and state
+  devlist DIR FILE         write the device list file the scan reads to FILE
 )";
 
 int Usage(const char* problem = nullptr) {
@@ -175,7 +187,61 @@ int Posted(sim::Machine& m) {
   for (const auto& s : desktop.Started())
     std::printf("started %s %s (pid %lld)\n", s.program.c_str(), s.args.c_str(),
                 static_cast<long long>(s.pid));
+  // Restarts and privileges asked for, recorded instead of carried out.
+  for (const auto& r : desktop.Requests())
+    std::printf("request %s %s (pid %lld)\n", r.kind.c_str(), r.detail.c_str(),
+                static_cast<long long>(r.pid));
   return 0;
+}
+
+// The devices as the device services report them, one line each.
+int Devices() {
+  auto set = platform::OpenDeviceInfoSet();
+  if (!set) {
+    std::fprintf(stderr, "vxsim: cannot open the device set (error %u)\n", set.error());
+    return 1;
+  }
+  for (uint32_t i = 0;; ++i) {
+    auto dev = (*set)->Enum(i);
+    if (!dev) break;
+    auto cls = platform::RegistryString(**set, *dev, platform::kSpdrpClass);
+    auto driver = platform::RegistryString(**set, *dev, platform::kSpdrpDriver);
+    std::string version = driver ? ReadClassKeyString(*driver, "DriverVersion") : std::string();
+    platform::NodeState node = (*set)->NodeStatus(*dev);
+    std::string state = node.cr != platform::kCrSuccess ? "not present"
+                        : (node.status & platform::kDnHasProblem)
+                            ? "problem " + std::to_string(node.problem)
+                            : "ok";
+    std::printf("%-70s %-16s %-18s %s\n", dev->instance_id.c_str(),
+                cls ? cls->c_str() : "-", version.empty() ? "-" : version.c_str(), state.c_str());
+  }
+  return 0;
+}
+
+bool AttachOrSay(const std::string& dir) {
+  std::string error;
+  if (platform::Attach(dir, error)) return true;
+  std::fprintf(stderr, "vxsim: %s\n", error.c_str());
+  return false;
+}
+
+// The sample database in the new machine's BaseDir, as the product's
+// installer would have shipped it. Generated deterministically (about a
+// second), so every machine made from a sample scans the same.
+bool InstallSampleDatabase(const std::string& dir) {
+  if (!AttachOrSay(dir)) return false;
+  InitParams(kProductFolderName, {}, {}, false);
+  const bool x64 = platform::Sys().IsWindows64();
+  dbgen::DbOptions options;
+  options.size = dbgen::DbSize::kSample;
+  options.seed = 1;
+  options.arch = x64 ? 64 : 32;
+  const fs::path target = Params().base_dir / DatabaseFileName(x64);
+  std::string error;
+  const bool ok = dbgen::WriteDriverDatabase(options, target, &error);
+  platform::Detach();
+  if (!ok) std::fprintf(stderr, "vxsim: cannot write the sample database: %s\n", error.c_str());
+  return ok;
 }
 
 }  // namespace
@@ -191,12 +257,14 @@ int ProgramMain(const std::vector<std::string>& args) {
     return 0;
   }
   if (cmd == "create") {
-    if (!need(2)) return Usage("create needs DIR and SAMPLE");
+    const bool no_database = args.size() == 5 && args[4] == "--no-database";
+    if (!need(2) && !no_database) return Usage("create needs DIR and SAMPLE");
     std::string error;
     if (!sim::Machine::Create(args[2], SampleDir(args[3]), error)) {
       std::fprintf(stderr, "vxsim: %s\n", error.c_str());
       return 1;
     }
+    if (!no_database && !InstallSampleDatabase(args[2])) return 1;
     std::printf("created machine %s from %s\n", args[2].c_str(), args[3].c_str());
     return 0;
   }
@@ -227,6 +295,16 @@ int ProgramMain(const std::vector<std::string>& args) {
     unsigned long long id = std::strtoull(args[3].c_str(), &end, 10);
     if (!end || *end) return Usage("close-window needs a window id");
     return desktop.CloseWindow(id) == kErrorSuccess ? 0 : 1;
+  }
+  if (cmd == "devices" || cmd == "devlist") {
+    if (!need(cmd == "devices" ? 1 : 2)) return Usage(("wrong arguments for " + cmd).c_str());
+    if (!AttachOrSay(args[2])) return 1;
+    if (cmd == "devices") return Devices();
+    DeviceListCounters counters;
+    if (!GenerateDevicesListFile(U8Path(args[3]), {}, &counters)) return 1;
+    std::printf("%d devices, %d listed, %d duplicates, %d empty, %d ignored\n", counters.total,
+                counters.unique, counters.duplicates, counters.empty, counters.ignored);
+    return 0;
   }
   return Usage(("unknown command " + cmd).c_str());
 }

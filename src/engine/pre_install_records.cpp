@@ -1,0 +1,207 @@
+#include "engine/pre_install_records.h"
+
+#include <chrono>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/date_time.h"
+#include "common/ini_file.h"
+#include "common/locale_format.h"
+#include "common/logger.h"
+#include "common/params.h"
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace vx {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kTag = "CreateInstallSnapshots";
+constexpr std::chrono::milliseconds kRetryDelay{1000};
+
+bool IsNumeric(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  const std::string text = DecodeTextFile(buffer.str());
+  std::vector<std::string> lines;
+  std::string line;
+  for (char c : text) {
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(std::move(line));
+      line.clear();
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(std::move(line));
+  return lines;
+}
+
+bool WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  for (const std::string& line : lines) out << line << "\r\n";
+  out.close();
+  return static_cast<bool>(out);
+}
+
+// One save, and after a failure one more on a fresh file.
+void SaveLinesWithRetry(const fs::path& path, const std::vector<std::string>& lines) {
+  if (WriteLines(path, lines)) return;
+  LogError(kTag, "Save fail", PathUtf8(path));
+  std::this_thread::sleep_for(kRetryDelay);
+  std::error_code ec;
+  fs::remove(path, ec);
+  if (!WriteLines(path, lines)) LogError(kTag, "Save fail 2", PathUtf8(path));
+}
+
+void SaveIniWithRetry(const IniFile& ini) {
+  uint32_t code = 0;
+  if (ini.SaveToFile(ini.FileName(), code)) return;
+  LogError(kTag, "Ini.UpdateFile fail", PathUtf8(ini.FileName()), code);
+  std::this_thread::sleep_for(kRetryDelay);
+  std::error_code ec;
+  fs::remove(ini.FileName(), ec);
+  if (!ini.SaveToFile(ini.FileName(), code))
+    LogError(kTag, "Ini.UpdateFile fail 2", PathUtf8(ini.FileName()), code);
+}
+
+void AppendSection(std::vector<std::string>& lines, const std::string& name,
+                   const std::vector<std::string>& values) {
+  lines.push_back("[" + name + "]");
+  lines.insert(lines.end(), values.begin(), values.end());
+  lines.emplace_back();
+}
+
+}  // namespace
+
+void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_result_arg,
+                            const fs::path& decision_record_arg) {
+  const fs::path base_dir = base_dir_arg.empty() ? Params().base_dir : base_dir_arg;
+  const fs::path scan_path = scan_result_arg.empty() ? base_dir / "Scan.ini" : scan_result_arg;
+  const fs::path plus_path =
+      decision_record_arg.empty() ? base_dir / "DevicesPlus.ini" : decision_record_arg;
+  std::error_code ec;
+
+  // 1. Every status file: packages waiting for a restart keep their
+  // records; the others are not present until this scan offers them again.
+  std::set<std::string> protected_packages;
+  for (const auto& entry : fs::directory_iterator(base_dir, ec)) {
+    const fs::path& p = entry.path();
+    if (!entry.is_regular_file(ec) || p.extension() != ".status") continue;
+    IniFile status(p);
+    if (status.ReadBool("Settings", "CheckAfterRestart", false)) {
+      protected_packages.insert(LowerCase(PathUtf8(p.stem())));
+    } else {
+      status.WriteBool("Settings", "Present", false);
+    }
+    status.UpdateFile(IniUpdateLog{std::string(kTag), "Ini.UpdateFile fail",
+                                   "Ini.UpdateFile fail 2"});
+  }
+
+  // 2.
+  IniFile scan(scan_path);
+  IniFile plus(plus_path);
+  const std::vector<std::string> sections = scan.ReadSections();
+  if (sections.empty()) LogMessage(kTag, "no sections");
+  auto is_protected = [&](const std::string& package) {
+    return protected_packages.count(LowerCase(package)) > 0;
+  };
+  auto pre_path = [&](const std::string& package) { return base_dir / U8Path(package + ".pre"); };
+  auto safe_name = [](const std::string& package) {
+    // A package name comes from the database: never let it leave BaseDir.
+    return !package.empty() && package.find_first_of("/\\:") == std::string::npos &&
+           package != "." && package != "..";
+  };
+
+  // 3. Old records of the offered packages go first, so this scan's
+  // blocks are not appended to a previous scan's.
+  for (const std::string& s : sections) {
+    if (!IsNumeric(s)) continue;
+    const std::string package = scan.ReadString(s, "PackageName");
+    if (!safe_name(package) || is_protected(package)) continue;
+    const fs::path pre = pre_path(package);
+    if (!fs::exists(pre, ec)) continue;
+    if (fs::remove(pre, ec)) continue;
+    fs::path aside = pre;
+    aside += std::to_string(platform::Sys().TickCount());
+    fs::rename(pre, aside, ec);
+    if (ec) LogError(kTag, "DeleteFile fail", PathUtf8(pre), static_cast<uint32_t>(ec.value()));
+  }
+
+  // 4.
+  const std::string base_date = scan.ReadString("Settings", "Base");
+  const std::string separator = LocaleOrDefault().decimal_separator;
+  for (const std::string& s : sections) {
+    if (!IsNumeric(s)) continue;
+    const std::string package = scan.ReadString(s, "PackageName");
+    const std::string device_section = scan.ReadString(s, "DeviceIniSection");
+    if (package.empty() || device_section.empty()) {
+      LogError(kTag, "PackageName or DeviceIndex empty", s);
+      continue;
+    }
+    if (!safe_name(package)) {
+      LogError(kTag, "PackageName invalid", package);
+      continue;
+    }
+    if (is_protected(package)) continue;
+
+    const fs::path pre = pre_path(package);
+    std::vector<std::string> lines;
+    if (fs::exists(pre, ec)) lines = ReadLines(pre);
+    if (lines.empty()) {
+      IniFile raw;
+      raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
+      lines = {"[Settings]",
+               "Base=" + base_date,
+               "FileDescription=" + scan.ReadString(s, "Description"),
+               "FullFileName=" + scan.ReadString(s, "FName"),
+               "Vendor=" + scan.ReadString(s, "Vendor"),
+               "Version=" + scan.ReadString(s, "Version2"),
+               "Date=" + scan.ReadString(s, "Date2"),
+               "Generated=" + raw.ReadString("x", "x"),
+               ""};
+    }
+
+    IniFile status(base_dir / U8Path(package + ".status"));
+    if (!status.ValueExists("Settings", "Status")) status.WriteString("Settings", "Status", "None");
+    status.WriteBool("Settings", "Present", true);
+    SaveIniWithRetry(status);
+
+    const auto scan_values = scan.ReadSectionValues(s);
+    if (scan_values.empty()) LogError(kTag, "Ini Values empty", s);
+    AppendSection(lines, device_section + "-scan", scan_values);
+    const auto header = plus.ReadSectionValues(device_section);
+    if (header.empty()) LogError(kTag, "IniPlus Values empty", device_section);
+    AppendSection(lines, device_section, header);
+    const int count = plus.ReadInteger(device_section, "Count", 0);
+    if (count <= 0) LogMessage("CreateInstallSnapshots: CandidateAmount empty for " + device_section);
+    for (int i = 0; i < count; ++i) {
+      const std::string candidate = device_section + "-drv-" + std::to_string(i);
+      const auto values = plus.ReadSectionValues(candidate);
+      if (values.empty()) {
+        LogMessage("CreateInstallSnapshots: Empty section: " + candidate + " for " + device_section);
+        // A record cut short has no more candidates to copy.
+        if (!plus.SectionExists(candidate)) break;
+      }
+      AppendSection(lines, candidate, values);
+    }
+    SaveLinesWithRetry(pre, lines);
+  }
+}
+
+}  // namespace vx
