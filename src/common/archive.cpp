@@ -130,6 +130,11 @@ bool ZipFile(const std::vector<fs::path>& files, const fs::path& archive) {
 }
 
 bool UnZipFile(const fs::path& archive, const fs::path& target, const ArchiveProgress& progress) {
+  return UnZipFile(archive, target, progress, nullptr);
+}
+
+bool UnZipFile(const fs::path& archive, const fs::path& target, const ArchiveProgress& progress,
+               std::vector<std::string>* skipped) {
   LogMessage("UnZipFile", PathUtf8(archive) + " to " + PathUtf8(target));
   std::error_code ec;
   fs::create_directory(target, ec);
@@ -157,6 +162,7 @@ bool UnZipFile(const fs::path& archive, const fs::path& target, const ArchivePro
   request.place = [&](const platform::seven_zip::EntryInfo& e) -> std::optional<fs::path> {
     auto skip = [&](const char* why) -> std::optional<fs::path> {
       LogError("UnZipFile", std::string("Entry skipped: ") + why, e.name);
+      if (skipped) skipped->push_back(e.name);
       return std::nullopt;
     };
     if (e.is_alt_stream) return skip("alternate data stream");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,6 +30,10 @@ bool ZipFile(const std::vector<std::filesystem::path>& files, const std::filesys
 // are removed again, so partial output is never left looking complete.
 bool UnZipFile(const std::filesystem::path& archive, const std::filesystem::path& target,
                const ArchiveProgress& progress = {});
+// The same, also naming the entries it skipped as unsafe in *skipped, for
+// callers that must refuse an archive holding any such entry.
+bool UnZipFile(const std::filesystem::path& archive, const std::filesystem::path& target,
+               const ArchiveProgress& progress, std::vector<std::string>* skipped);
 
 // The relative path under the target folder for an entry name, or nullopt
 // when the name is unsafe anywhere (the same rules on every platform, so an
