@@ -20,6 +20,19 @@
 #define VX_HOST_CRASH_REPORT "crash.vantrix.invalid"
 #endif
 
+#ifndef VX_PARTNER_NAME
+#define VX_PARTNER_NAME "vantrix"
+#endif
+#ifndef VX_SUPPORT_ADDRESS
+#define VX_SUPPORT_ADDRESS "support@vantrix.invalid"
+#endif
+#ifndef VX_MAIL_ACCOUNT
+#define VX_MAIL_ACCOUNT "reports@vantrix.invalid"
+#endif
+#ifndef VX_MAIL_PASSWORD
+#define VX_MAIL_PASSWORD "Vx4r9Tq2"
+#endif
+
 namespace vx {
 
 const std::string& ServiceHosts::For(HostRole role) const {
@@ -67,6 +80,34 @@ const ServiceHosts& ServiceHostList() {
 }
 
 std::string ServiceHost(HostRole role) { return ServiceHostList().For(role); }
+
+BuildValues BuiltInBuildValues() {
+  return {VX_PARTNER_NAME, VX_SUPPORT_ADDRESS, VX_MAIL_ACCOUNT, VX_MAIL_PASSWORD};
+}
+
+BuildValues LoadBuildValues(const std::filesystem::path& ini_file) {
+  BuildValues values = BuiltInBuildValues();
+  std::error_code ec;
+  if (ini_file.empty() || !std::filesystem::exists(ini_file, ec)) return values;
+  IniFile ini;
+  if (!ini.LoadFromFile(ini_file)) return values;
+  auto apply = [&](std::string_view key, std::string& slot) {
+    std::string v = Trim(ini.ReadString("Build", key, ""));
+    if (!v.empty()) slot = v;
+  };
+  apply("Partner", values.partner);
+  apply("SupportAddress", values.support_address);
+  apply("MailAccount", values.mail_account);
+  apply("MailPassword", values.mail_password);
+  return values;
+}
+
+const BuildValues& BuildValueList() {
+  static std::once_flag once;
+  static BuildValues values;
+  std::call_once(once, [] { values = LoadBuildValues(ServiceIniPath()); });
+  return values;
+}
 
 void SplitHostPort(std::string_view host, uint16_t default_port, std::string& name,
                    uint16_t& port) {

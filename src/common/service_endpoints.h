@@ -8,6 +8,8 @@
 //   Snapshot=127.0.0.1:8080
 //   Mail=127.0.0.1:2525
 //   CrashReport=127.0.0.1:8080
+//
+// (the same file's [Build] section: see BuildValues below)
 #pragma once
 
 #include <cstdint>
@@ -46,6 +48,24 @@ std::filesystem::path ServiceIniPath();
 // The hosts in effect, read once per process.
 const ServiceHosts& ServiceHostList();
 std::string ServiceHost(HostRole role);
+
+// The build's identity towards the service and the problem report's mail
+// account. Build settings; the override file's [Build] section (keys
+// Partner, SupportAddress, MailAccount, MailPassword) replaces them:
+//
+//   [Build]
+//   Partner=test-partner
+//   SupportAddress=support@example.invalid
+struct BuildValues {
+  std::string partner;          // partner name of events and the report subject
+  std::string support_address;  // recipient of problem reports
+  std::string mail_account;     // login at the mail host
+  std::string mail_password;    // 8 letters and digits
+};
+BuildValues BuiltInBuildValues();
+BuildValues LoadBuildValues(const std::filesystem::path& ini_file);
+// The values in effect, read once per process from ServiceIniPath().
+const BuildValues& BuildValueList();
 
 // "name:port" -> name and port; default_port when none is given.
 void SplitHostPort(std::string_view host, uint16_t default_port, std::string& name,

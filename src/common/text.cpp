@@ -1,6 +1,7 @@
 #include "common/text.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace vx {
 namespace {
@@ -282,6 +283,32 @@ std::filesystem::path U8Path(std::string_view utf8) {
 std::string PathUtf8(const std::filesystem::path& p) {
   std::u8string u = p.u8string();
   return std::string(u.begin(), u.end());
+}
+
+std::string Base64Encode(std::string_view bytes) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  size_t i = 0;
+  for (; i + 3 <= bytes.size(); i += 3) {
+    uint32_t v = (static_cast<uint8_t>(bytes[i]) << 16) | (static_cast<uint8_t>(bytes[i + 1]) << 8) |
+                 static_cast<uint8_t>(bytes[i + 2]);
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += kDigits[(v >> 6) & 63];
+    out += kDigits[v & 63];
+  }
+  size_t rest = bytes.size() - i;
+  if (rest) {
+    uint32_t v = static_cast<uint8_t>(bytes[i]) << 16;
+    if (rest == 2) v |= static_cast<uint8_t>(bytes[i + 1]) << 8;
+    out += kDigits[v >> 18];
+    out += kDigits[(v >> 12) & 63];
+    out += rest == 2 ? kDigits[(v >> 6) & 63] : '=';
+    out += '=';
+  }
+  return out;
 }
 
 }  // namespace vx

@@ -46,6 +46,9 @@ std::string TrimLeft(std::string_view s);
 std::vector<std::string> Split(std::string_view s, char sep);
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// RFC 4648 base64 with padding, no line breaks (mail headers, SMTP AUTH).
+std::string Base64Encode(std::string_view bytes);
+
 // Paths from and to UTF-8. Needed because on Windows std::filesystem::path
 // built from a narrow string uses the ANSI code page, not UTF-8.
 std::filesystem::path U8Path(std::string_view utf8);

@@ -3,7 +3,8 @@
 # Wine, which cannot start a Linux program themselves. The folder holds
 # root/ (served), record/ and ports; the tests find it through
 # VX_TEST_SERVICE_DIR.
-#   service_fixture.sh start DIR SERVICE_EXE
+#   service_fixture.sh start DIR SERVICE_EXE [SMTP_PORT]
+# (SMTP_PORT 0 opens the mail sink on a free port; default -1: none)
 #   service_fixture.sh stop DIR
 set -euo pipefail
 cmd=$1 dir=$2
@@ -12,7 +13,7 @@ case $cmd in
     rm -rf "$dir"
     mkdir -p "$dir/root" "$dir/record"
     nohup "$3" --root "$dir/root" --record "$dir/record" --port-file "$dir/ports" \
-      --smtp-port -1 >"$dir/service.log" 2>&1 </dev/null &
+      --smtp-port "${4:--1}" >"$dir/service.log" 2>&1 </dev/null &
     echo $! >"$dir/pid"
     for _ in $(seq 100); do [ -f "$dir/ports" ] && exit 0; sleep 0.1; done
     echo "vantrix-service did not start: $(cat "$dir/service.log")" >&2
