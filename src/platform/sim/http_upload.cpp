@@ -7,26 +7,15 @@
 
 #include <algorithm>
 
-#include "platform/handle.h"
+#include "platform/sim/curl_handles.h"
 #include "platform/http.h"
 
 namespace vx::platform {
 
 namespace {
 
-struct CurlEasyTraits {
-  using Type = CURL*;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { curl_easy_cleanup(h); }
-};
-
-struct SlistOwner {
-  curl_slist* list = nullptr;
-  ~SlistOwner() {
-    if (list) curl_slist_free_all(list);
-  }
-};
+using sim::SlistOwner;
+using sim::UniqueCurl;
 
 size_t KeepReply(char* data, size_t size, size_t n, void* reply_ptr) {
   auto* reply = static_cast<std::string*>(reply_ptr);
@@ -60,7 +49,7 @@ Result<HttpReply> PostMultipart(const MultipartPost& post) {
     return R::Fail(kInetErrInvalidUrl);
   static const bool curl_ready = (curl_global_init(CURL_GLOBAL_DEFAULT), true);
   (void)curl_ready;
-  UniqueHandle<CurlEasyTraits> easy(curl_easy_init());
+  UniqueCurl easy(curl_easy_init());
   if (!easy) return R::Fail(kInetErrInternal);
   CURL* c = easy.get();
   std::string boundary = MultipartBoundary(post);

@@ -7,25 +7,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/handle.h"
+#include "platform/sim/curl_handles.h"
 
 namespace vx::platform {
 
 namespace {
 
-struct CurlEasyTraits {
-  using Type = CURL*;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { curl_easy_cleanup(h); }
-};
-
-struct SlistOwner {
-  curl_slist* list = nullptr;
-  ~SlistOwner() {
-    if (list) curl_slist_free_all(list);
-  }
-};
+using sim::SlistOwner;
+using sim::UniqueCurl;
 
 struct Upload {
   const std::string* data;
@@ -53,7 +42,7 @@ Status SendSmtpMail(const SmtpMail& mail, std::string& error_text) {
   }
   static const bool curl_ready = (curl_global_init(CURL_GLOBAL_DEFAULT), true);
   (void)curl_ready;
-  UniqueHandle<CurlEasyTraits> easy(curl_easy_init());
+  UniqueCurl easy(curl_easy_init());
   if (!easy) return kErrorNotEnoughMemory;
   CURL* c = easy.get();
   char error[CURL_ERROR_SIZE] = {};

@@ -4,24 +4,14 @@
 #include <wininet.h>
 
 #include "platform/http.h"
-#include "platform/win32/win_handles.h"
+#include "platform/win32/win_inet.h"
 
 namespace vx::platform {
 
 namespace {
 
-struct InternetTraits {
-  using Type = HINTERNET;
-  static Type Invalid() { return nullptr; }
-  static bool IsValid(Type h) { return h != nullptr; }
-  static void Close(Type h) { InternetCloseHandle(h); }
-};
-using UniqueInternet = UniqueHandle<InternetTraits>;
-
-uint32_t LastError() {
-  DWORD e = GetLastError();
-  return e ? static_cast<uint32_t>(e) : static_cast<uint32_t>(kInetErrInternal);
-}
+using win32::UniqueInternet;
+uint32_t LastError() { return win32::LastInetError(); }
 
 class WinRequest : public HttpRequest {
  public:
