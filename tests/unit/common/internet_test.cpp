@@ -13,6 +13,7 @@
 #include "common/text.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "support/child_process.h"
 #include "support/test_machine.h"
 
 #ifndef _WIN32
@@ -31,6 +32,8 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Child;
+using test::WaitForFile;
 
 [[maybe_unused]] std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -148,45 +151,7 @@ uint16_t FreePort() {
   close(fd);
   return ntohs(a.sin_port);
 }
-
-// A child process ended (SIGTERM, then waited for) when the object goes.
-class Child {
- public:
-  bool Start(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) pid_ = -1;
-    return pid_ > 0;
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-#else
-class Child {};
 #endif
-
-bool WaitForFile(const fs::path& p) {
-  for (int i = 0; i < 200; ++i) {
-    std::error_code ec;
-    if (fs::exists(p, ec)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
 
 class InternetTest : public test::MachineFixture {
  protected:

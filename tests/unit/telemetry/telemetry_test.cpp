@@ -19,6 +19,7 @@
 #include "platform/http_upload.h"
 #include "platform/platform.h"
 #include "platform/smtp.h"
+#include "support/child_process.h"
 #include "support/test_machine.h"
 #include "telemetry/events.h"
 #include "telemetry/problem_report.h"
@@ -41,6 +42,8 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Child;
+using test::WaitForFile;
 
 std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
@@ -55,14 +58,6 @@ void WriteAll(const fs::path& p, std::string_view data) {
   out.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
-bool WaitForFile(const fs::path& p) {
-  for (int i = 0; i < 200; ++i) {
-    std::error_code ec;
-    if (fs::exists(p, ec)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
-}
 
 // The value of "key=" in the ports file the service writes.
 std::string PortOf(const std::string& ports, std::string_view key) {
@@ -74,35 +69,6 @@ std::string PortOf(const std::string& ports, std::string_view key) {
 // A 127.0.0.1 port with nothing listening: every request there is refused.
 std::string DeadHost() { return "127.0.0.1:9"; }
 
-#ifndef _WIN32
-class Child {
- public:
-  bool Start(const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) pid_ = -1;
-    return pid_ > 0;
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-};
-#else
-class Child {};
-#endif
 
 // Pure pieces: no service needed.
 

@@ -1,0 +1,28 @@
+// Helper processes that tests start themselves (the local service, a proxy).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vx::test {
+
+// A child process, ended (SIGTERM, then waited for) when the object goes.
+// Its standard output is discarded. Only the native build starts children
+// this way; on Windows the object does nothing.
+class Child {
+ public:
+  Child() = default;
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child();
+  bool Start(const std::vector<std::string>& args);
+
+ private:
+  long pid_ = -1;
+};
+
+// Polls up to 10 s for a file a child writes once it is ready.
+bool WaitForFile(const std::filesystem::path& p);
+
+}  // namespace vx::test
