@@ -25,6 +25,7 @@ enum : uint32_t {
   kErrorDiskFull = 112,
   kErrorInsufficientBuffer = 122,
   kErrorBadPathname = 161,
+  kErrorBusy = 170,
   kErrorAlreadyExists = 183,
   kErrorMoreData = 234,
   kErrorNoMoreItems = 259,
@@ -33,6 +34,7 @@ enum : uint32_t {
   kErrorKeyDeleted = 1018,
   kErrorBadDbFormat = 1011,  // ERROR_BADDB: the hive file is unreadable
   kErrorTimeout = 1460,
+  kErrorInvalidWindowHandle = 1400,
 };
 
 // A value or the Windows error code explaining why there is none.

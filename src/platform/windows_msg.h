@@ -1,11 +1,12 @@
-// Top-level windows of other programs as this program meets them: found by
-// class and title, and sent posted messages identified by registered
-// message names. Nothing here creates a window of its own; that belongs to
-// the GUI.
+// Top-level windows as this program meets them: found by class and title,
+// sent posted messages identified by registered message names, placed,
+// brought to the front and held from drawing. Nothing here creates a window
+// of its own; that belongs to the GUI.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "platform/result.h"
 
@@ -31,5 +32,54 @@ bool WindowExists(WindowId window);
 // PostMessage: queues the message for the window's thread and returns at
 // once; kErrorInvalidHandle when the window no longer exists.
 Status PostWindowMessage(WindowId window, uint32_t message, uint64_t wparam, int64_t lparam);
+
+// Window state, in screen coordinates.
+struct WindowRect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+  bool operator==(const WindowRect&) const = default;
+};
+
+enum class WindowShow { kNormal, kMinimized, kMaximized };
+
+struct WindowPlacement {
+  WindowShow show = WindowShow::kNormal;
+  WindowRect normal;  // where the window goes when restored
+};
+
+// GetWindowPlacement. kErrorInvalidWindowHandle once the window is gone.
+Result<WindowPlacement> GetWindowPlacementOf(WindowId window);
+// IsIconic.
+bool IsWindowMinimized(WindowId window);
+// ShowWindowAsync(SW_RESTORE): the window's own thread restores it later,
+// so a window of a hung program cannot block the caller.
+Status RestoreWindowAsync(WindowId window);
+// SetWindowPos into (true) or out of (false) the top-most band without
+// moving or sizing the window. Leaving the band puts it above every other
+// window that is not top-most.
+Status SetWindowTopMost(WindowId window, bool top_most);
+bool IsWindowTopMost(WindowId window);
+// SetForegroundWindow; Windows may refuse it to a process that is not in
+// the foreground (kErrorAccessDenied then).
+Status SetForegroundWindowTo(WindowId window);
+// GetForegroundWindow; 0 when none.
+WindowId ForegroundWindow();
+// The visible and hidden top-level windows, top of the z-order first.
+std::vector<WindowId> TopWindowsInZOrder();
+
+// LockWindowUpdate: suspends drawing of one window. Only one window of the
+// session can be locked at a time; locking while another (or the same) is
+// locked fails with kErrorBusy.
+Status LockWindowDrawing(WindowId window);
+// LockWindowUpdate(nullptr): resumes drawing of the locked window.
+Status UnlockWindowDrawing();
+
+// Dispatches the messages already waiting in the calling thread's queue and
+// returns without waiting for more. A quit request met on the way is put
+// back, so the thread's own message loop still ends. On the simulated
+// machine there is no queue to drain.
+void ProcessPendingMessages();
 
 }  // namespace vx::platform

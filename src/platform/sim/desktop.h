@@ -45,6 +45,13 @@ struct SystemRequest {
   int64_t pid = 0;
 };
 
+// What the simulated window manager keeps of a window besides its class
+// and title.
+struct WindowState {
+  platform::WindowPlacement placement;
+  bool top_most = false;
+};
+
 class Desktop {
  public:
   explicit Desktop(Machine& machine) : machine_(machine) {}
@@ -65,6 +72,26 @@ class Desktop {
   // True if a live window of process pid is open (the simulated desktop
   // draws every window it holds).
   bool HasWindowOf(int64_t pid);
+
+  // Window management. A window opens above the others of its band, with
+  // the placement kDefaultPlacement; windows of a desktop.db from before
+  // placements were kept behave as if just opened, below the rest.
+  static constexpr platform::WindowRect kDefaultRect{100, 100, 740, 580};
+  Result<WindowState> State(platform::WindowId window);
+  Status SetPlacement(platform::WindowId window, const platform::WindowPlacement& placement);
+  // A minimised window comes back in its normal placement.
+  Status Restore(platform::WindowId window);
+  Status SetTopMost(platform::WindowId window, bool top_most);
+  // Also raises the window to the top of its band. The simulated desktop
+  // has no foreground lock, so this is never refused.
+  Status SetForeground(platform::WindowId window);
+  platform::WindowId Foreground();
+  // Live windows, top first: the top-most band, then the others.
+  std::vector<platform::WindowId> ZOrder();
+  // One locked window per session; a lock held by an ended process lapses.
+  Status LockDrawing(platform::WindowId window);
+  Status UnlockDrawing();
+  platform::WindowId LockedWindow();
 
   // What happened so far, oldest first.
   std::vector<PostedMessage> Posted();

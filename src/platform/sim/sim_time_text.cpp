@@ -18,7 +18,7 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 
 // The texts FormatMessage gives on an English Windows, line break included,
 // so that callers trim them exactly as they trim the real ones.
-constexpr std::array<std::pair<uint32_t, const char*>, 34> kErrorTexts{{
+constexpr std::array<std::pair<uint32_t, const char*>, 36> kErrorTexts{{
     {0, "The operation completed successfully.\r\n"},
     {1, "Incorrect function.\r\n"},
     {2, "The system cannot find the file specified.\r\n"},
@@ -38,6 +38,7 @@ constexpr std::array<std::pair<uint32_t, const char*>, 34> kErrorTexts{{
     {122, "The data area passed to a system call is too small.\r\n"},
     {145, "The directory is not empty.\r\n"},
     {161, "The specified path is invalid.\r\n"},
+    {170, "The requested resource is in use.\r\n"},
     {183, "Cannot create a file when that file already exists.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},
@@ -48,6 +49,7 @@ constexpr std::array<std::pair<uint32_t, const char*>, 34> kErrorTexts{{
     {1155, "No application is associated with the specified file for this operation.\r\n"},
     {1168, "Element not found.\r\n"},
     {1223, "The operation was canceled by the user.\r\n"},
+    {1400, "Invalid window handle.\r\n"},
     {1460, "This operation returned because the timeout period expired.\r\n"},
     {1610, "The configuration data for this product is corrupt.  Contact your support personnel.\r\n"},
     {1630, "Data of this type is not supported.\r\n"},
