@@ -30,11 +30,11 @@ id=$("$bin" window "$tmp/pc" TForm1 RUVodo) || fail "window"
 
 # Devices: the listing and the device list file the scan reads.
 "$bin" devices "$tmp/pc" >"$tmp/devices"
-[ "$(wc -l <"$tmp/devices")" -eq 56 ] || fail "devices: $(wc -l <"$tmp/devices") lines"
+[ "$(wc -l <"$tmp/devices")" -eq 149 ] || fail "devices: $(wc -l <"$tmp/devices") lines"
 grep -q 'PCI\\VEN_1022&DEV_1486.*problem 28' "$tmp/devices" || fail "devices: failed device"
 grep -q 'USB\\VID_0781&PID_5567.*not present' "$tmp/devices" || fail "devices: past device"
-"$bin" devlist "$tmp/pc" "$tmp/Devices.ini" | grep -q '56 devices, 52 listed' || fail "devlist"
-grep -q '^UniqueDevices=52' "$tmp/Devices.ini" || fail "devlist file"
+"$bin" devlist "$tmp/pc" "$tmp/Devices.ini" | grep -q '149 devices, 127 listed' || fail "devlist"
+grep -q '^UniqueDevices=127' "$tmp/Devices.ini" || fail "devlist file"
 
 # Bad input: each gives a non-zero exit and says what is wrong.
 printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\X]\n"a"=dword:xyz\n' >"$tmp/bad.reg"

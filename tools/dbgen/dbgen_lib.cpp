@@ -1,8 +1,10 @@
 #include "dbgen/dbgen_lib.h"
 
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -374,6 +376,82 @@ IdsDevice DeviceFor(const std::string& id, const std::map<std::string, const Ids
   return d;
 }
 
+// Offers written for the devices of the sample machines in data/machines,
+// so that each of them scans to a realistic handful of updates and a few
+// declined candidates (an older release, another vendor's part) rather
+// than all or nothing. Appended after the generated rows, which therefore
+// stay the same as before these existed.
+struct SampleOffer {
+  const char* hardware_id;
+  int os;
+  const char* vendor;
+  const char* version;
+  const char* date;
+  const char* slug;
+  const char* device_description;
+  const char* installer;
+};
+
+constexpr SampleOffer kSampleOffers[] = {
+    // desktop-win10-x64: the failed crypto coprocessor gets AMD's driver; an
+    // older Realtek release and an ASMedia package for AMD's SATA part decline.
+    {"PCI\\VEN_1022&DEV_1486", 10, "AMD", "5.17.0.0", "2021-09-01", "psp",
+     "AMD PSP 11.0 Device", "setup.exe"},
+    {"PCI\\VEN_10EC&DEV_8168", 10, "REALTEK", "10.35.510.2019", "2019-05-10", "pcie-gbe",
+     "Realtek PCIe GbE Family Controller", ""},
+    {"PCI\\VEN_1022&DEV_43C8", 10, "ASMEDIA", "3.2.3.0", "2020-02-14", "sata",
+     "ASMedia 106x SATA Controller", "Drivers/x64/asahci.inf"},
+    // laptop-win7-x86: graphics, wireless, audio and ME updates; an older
+    // UltraNav and Bluetooth release and another maker's display audio decline.
+    {"PCI\\VEN_8086&DEV_0046", 7, "INTEL", "8.15.10.2869", "2012-10-04", "hd-graphics",
+     "Intel(R) HD Graphics", "setup.exe"},
+    {"PCI\\VEN_8086&DEV_4239&SUBSYS_13168086", 7, "INTEL", "15.16.0.2", "2015-03-09", "centrino",
+     "Intel(R) Centrino(R) Advanced-N 6200 AGN", "setup.exe"},
+    {"HDAUDIO\\FUNC_01&VEN_14F1&DEV_5069&SUBSYS_17AA2156", 7, "CONEXANT", "4.119.0.64",
+     "2011-03-04", "smartaudio", "Conexant 20585 SmartAudio HD", "setup.exe"},
+    {"PCI\\VEN_8086&DEV_3B64", 7, "INTEL", "7.1.21.1134", "2012-01-16", "mei",
+     "Intel(R) Management Engine Interface", ""},
+    {"ACPI\\IBM3780", 7, "SYNAPTICS", "15.0.18.0", "2010-06-28", "ultranav",
+     "ThinkPad UltraNav Pointing Device", "setup.exe"},
+    {"USB\\VID_0A5C&PID_217F", 7, "BROADCOM", "6.2.0.9100", "2008-11-20", "bluetooth",
+     "ThinkPad Bluetooth with Enhanced Data Rate II", "setup.exe"},
+    {"HDAUDIO\\FUNC_01&VEN_8086&DEV_2804", 7, "DELL", "6.14.0.3090", "2012-06-11", "hdmi-audio",
+     "Dell HDMI Audio", "setup.exe"},
+    // desktop-winxp-x86: network, audio, graphics and the SMBus driver the
+    // chipset package adds; an older printer driver, a mouse driver older
+    // than Windows' own and a board maker's package for the memory
+    // controller decline.
+    {"PCI\\VEN_10EC&DEV_8139", 5, "REALTEK", "5.728.0618.2008", "2008-06-18", "rtl8139",
+     "Realtek RTL8139 Family PCI Fast Ethernet NIC", "setup.exe"},
+    {"HDAUDIO\\FUNC_01&VEN_10EC&DEV_0880", 5, "REALTEK", "5.10.0.6305", "2011-03-14", "hd-audio",
+     "Realtek High Definition Audio", "setup.exe"},
+    {"PCI\\VEN_8086&DEV_2772", 5, "INTEL", "6.14.10.5009", "2008-11-12", "gma950",
+     "Intel(R) 82945G Express Chipset Family", "setup.exe"},
+    {"PCI\\VEN_8086&DEV_27DA", 5, "INTEL", "9.1.1.1025", "2009-07-02", "chipset",
+     "Intel(R) 82801G (ICH7 Family) SMBus Controller - 27DA", "setup.exe"},
+    {"USBPRINT\\HEWLETT-PACKARDHP_LAA3B4", 5, "HP", "5.0.2195.0", "2003-04-11", "lj1020",
+     "HP LaserJet 1020", "setup.exe"},
+    {"PCI\\VEN_8086&DEV_2770", 5, "ASUS", "8.3.0.1011", "2007-03-02", "p5gc",
+     "ASUS P5GC Chipset Driver", "setup.exe"},
+    {"USB\\VID_046D&PID_C016", 5, "LOGITECH", "1.10.0.0", "2000-11-02", "mouseware",
+     "Logitech USB Optical Wheel Mouse", "setup.exe"},
+};
+
+void AddSampleOffers(const DbOptions& opt, DriverDbWriter& writer) {
+  const char* arch = opt.arch == 64 ? "x64" : "x86";
+  uint64_t serial = 0xC0DE0000;
+  for (const SampleOffer& o : kSampleOffers) {
+    ++serial;
+    if (opt.os != 0 && opt.os != o.os) continue;
+    const std::string file_name = Hex(serial, 8) + "_" + AsciiLower(o.vendor) + "-" + o.slug + "-" +
+                                  o.version + "-" + arch + ".zip";
+    OfferRow row{o.hardware_id, 0, o.os, o.vendor, o.version, o.date, file_name,
+                 Md5Hex(file_name + "/" + std::to_string(opt.seed)),
+                 std::string(o.device_description) + " driver", o.installer, o.device_description};
+    writer.AddOffer(row);
+  }
+}
+
 }  // namespace
 
 const std::vector<std::string>& CommonDesktopIds() {
@@ -483,6 +561,7 @@ bool WriteDriverDatabase(const DbOptions& opt, const std::filesystem::path& out,
   for (size_t i = pool.size(); i > 1; --i) std::swap(pool[i - 1], pool[gen.rng.Next() % i]);
   while (!gen.Done())
     for (size_t i = 0; i < pool.size() && !gen.Done(); ++i) gen.Package(*pool[i], {});
+  if (opt.size == DbSize::kSample && opt.rows < 0) AddSampleOffers(opt, writer);
 
   if (rows_written) *rows_written = writer.driver_rows();
   return writer.Finish(error);
@@ -490,6 +569,9 @@ bool WriteDriverDatabase(const DbOptions& opt, const std::filesystem::path& out,
 
 // --- Archive ------------------------------------------------------------------
 
+// Packing needs the 7z command line tool, which only the Linux build calls;
+// the Windows build writes databases (test fixtures) but no archives.
+#ifndef _WIN32
 namespace {
 
 int RunProgram(const std::vector<std::string>& args) {
@@ -542,5 +624,12 @@ bool WriteDatabaseArchive(const std::filesystem::path& db, const std::filesystem
   *md5 = *digest;
   return true;
 }
+#else
+bool WriteDatabaseArchive(const std::filesystem::path&, const std::filesystem::path&,
+                          std::string*, std::string* error) {
+  *error = "packing a database archive needs the 7z command of the Linux build";
+  return false;
+}
+#endif
 
 }  // namespace vx::dbgen

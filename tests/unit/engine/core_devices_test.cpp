@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -150,30 +151,34 @@ TEST_F(CoreDevices, SampleDeviceListLayout) {
   EXPECT_EQ(ini.ReadString("Settings", "Windows"), "10");
   EXPECT_EQ(ini.ReadString("Settings", "x64"), "1");
   EXPECT_EQ(ini.ReadString("Settings", "Version"), "2");
-  EXPECT_EQ(ini.ReadInteger("Settings", "TotalDevices", -1), 56);
-  EXPECT_EQ(ini.ReadInteger("Settings", "UniqueDevices", -1), 52);
-  EXPECT_EQ(ini.ReadInteger("Settings", "DuplicateDevices", -1), 3);
-  EXPECT_EQ(ini.ReadInteger("Settings", "EmptyDevices", -1), 0);
-  EXPECT_EQ(ini.ReadInteger("Settings", "IgnoreDevices", -1), 1);
-  EXPECT_EQ(ini.ReadInteger("Settings", "ShouldFoundDevices", -1), 52);
-  EXPECT_EQ(c.unique, 52);
+  EXPECT_EQ(ini.ReadInteger("Settings", "TotalDevices", -1), 149);
+  EXPECT_EQ(ini.ReadInteger("Settings", "UniqueDevices", -1), 127);
+  EXPECT_EQ(ini.ReadInteger("Settings", "DuplicateDevices", -1), 19);
+  EXPECT_EQ(ini.ReadInteger("Settings", "EmptyDevices", -1), 1);
+  EXPECT_EQ(ini.ReadInteger("Settings", "IgnoreDevices", -1), 2);
+  EXPECT_EQ(ini.ReadInteger("Settings", "ShouldFoundDevices", -1), 127);
+  EXPECT_EQ(c.unique, 127);
 
-  // Bookkeeping sections first, then "0".."51", then the class names.
+  // Bookkeeping sections first, then "0".."126", then the class names.
   auto sections = ini.ReadSections();
-  ASSERT_EQ(sections.size(), 4u + 52u + 1u);
+  ASSERT_EQ(sections.size(), 4u + 127u + 1u);
   EXPECT_EQ((std::vector<std::string>(sections.begin(), sections.begin() + 4)),
             (std::vector<std::string>{"Settings", "Errors", "Duplicates", "Empty"}));
-  for (int i = 0; i < 52; ++i) EXPECT_EQ(sections[4 + i], std::to_string(i));
+  for (int i = 0; i < 127; ++i) EXPECT_EQ(sections[4 + i], std::to_string(i));
   EXPECT_EQ(sections.back(), "ClassNames");
   EXPECT_EQ(ini.ReadSection("Errors"), std::vector<std::string>{"Dump"});
-  EXPECT_EQ(ini.ReadSection("Empty"), std::vector<std::string>{"Dump"});
+  // The unknown device a VPN client left behind has no ids at all.
+  auto empty = ini.ReadSectionValues("Empty");
+  ASSERT_EQ(empty.size(), 2u);
+  EXPECT_TRUE(empty[1].ends_with("=Other devices")) << empty[1];
 
-  // The legacy beep driver is counted, never listed.
+  // The legacy beep and packet filter drivers are counted, never listed.
   EXPECT_EQ(SectionOf(ini, "ROOT\\LEGACY_BEEP\\0000"), "");
+  EXPECT_EQ(SectionOf(ini, "ROOT\\LEGACY_NPF\\0000"), "");
 
-  // The two CPU cores and the two root hubs / root ports collapse.
+  // The twelve CPU threads, root hubs, root ports, volumes... collapse.
   auto dups = ini.ReadSectionValues("Duplicates");
-  ASSERT_EQ(dups.size(), 4u);
+  ASSERT_EQ(dups.size(), 20u);
   EXPECT_NE(std::find_if(dups.begin(), dups.end(),
                          [](const std::string& l) {
                            return l.ends_with(
@@ -185,10 +190,12 @@ TEST_F(CoreDevices, SampleDeviceListLayout) {
   EXPECT_EQ(SectionOf(ini, "USB\\ROOT_HUB30\\5&2f1b0e6&0&0"), "");
 
   EXPECT_EQ(ini.ReadSection("ClassNames"),
-            (std::vector<std::string>{"AudioEndpoint", "MEDIA", "Display", "Bluetooth", "Computer",
-                                      "DiskDrive", "HDC", "HIDClass", "Keyboard", "Monitor",
-                                      "Mouse", "Net", "PrintQueue", "Processor", "SCSIAdapter",
-                                      "System", "Unknown", "USB", "Volume"}));
+            (std::vector<std::string>{"AudioEndpoint", "MEDIA", "Printer", "Display", "Bluetooth",
+                                      "Camera", "Computer", "DiskDrive", "HDC", "HIDClass",
+                                      "Keyboard", "Monitor", "Mouse", "Net", "Ports", "PrintQueue",
+                                      "Processor", "SCSIAdapter", "SecurityDevices",
+                                      "SoftwareDevice", "System", "Unknown", "USB", "Volume",
+                                      "WPD"}));
 }
 
 TEST_F(CoreDevices, OneDeviceSectionInFull) {
@@ -312,11 +319,11 @@ TEST_F(CoreDevices, DuplicatesAndEmptyDevices) {
   AddTestDevice("ROOT\\VXNOIDS\\0000", "No ids", {}, true);
   DeviceListCounters c;
   IniFile ini = Generate(&c);
-  EXPECT_EQ(c.total, 61);
-  EXPECT_EQ(c.duplicates, 5);
-  EXPECT_EQ(c.empty, 1);
-  EXPECT_EQ(c.unique, 54);
-  EXPECT_EQ(ini.ReadInteger("Settings", "ShouldFoundDevices", -1), 54);
+  EXPECT_EQ(c.total, 149 + 5);
+  EXPECT_EQ(c.duplicates, 19 + 2);
+  EXPECT_EQ(c.empty, 1 + 1);
+  EXPECT_EQ(c.unique, 127 + 2);
+  EXPECT_EQ(ini.ReadInteger("Settings", "ShouldFoundDevices", -1), 127 + 2);
   EXPECT_EQ(SectionOf(ini, "ROOT\\VXPAIR_A\\0000"), "");
   const std::string a = SectionOf(ini, "ROOT\\VXPAIR_A\\0001");
   ASSERT_NE(a, "");
@@ -325,8 +332,10 @@ TEST_F(CoreDevices, DuplicatesAndEmptyDevices) {
   EXPECT_EQ(SectionOf(ini, "ROOT\\VXPAIR_B\\0001"), "");
   EXPECT_EQ(SectionOf(ini, "ROOT\\VXNOIDS\\0000"), "");
   auto empty = ini.ReadSectionValues("Empty");
-  ASSERT_EQ(empty.size(), 2u);
-  EXPECT_TRUE(empty[1].ends_with("=System devices")) << empty[1];
+  ASSERT_EQ(empty.size(), 3u);
+  EXPECT_EQ(std::count_if(empty.begin(), empty.end(),
+                          [](const std::string& l) { return l.ends_with("=System devices"); }),
+            1);
   // No compatible ids is fine: an empty key.
   EXPECT_EQ(ini.ReadString(a, "HardwareIDcompat", "missing"), "");
 }
@@ -347,7 +356,7 @@ TEST_F(CoreDevices, BadRegistryValuesNeverStopTheList) {
   AddTestDevice("ROOT\\VXBAD2\\0000", "", {"ROOT\\VXBAD2"}, true, "not a guid");
   DeviceListCounters c;
   IniFile ini = Generate(&c);
-  EXPECT_EQ(c.total, 58);
+  EXPECT_EQ(c.total, 149 + 2);
   EXPECT_EQ(ini.ReadInteger("Settings", "ShouldFoundDevices", -1), c.unique);
   const std::string bad2 = SectionOf(ini, "ROOT\\VXBAD2\\0000");
   ASSERT_NE(bad2, "");
@@ -649,6 +658,115 @@ TEST_F(CoreDevicesXp, UnifiedPropertiesAreNotRead) {
   const std::string gpio = SectionOf(ini, "ACPI\\AMDI0030\\0");
   EXPECT_EQ(ini.ReadString(gpio, "DriverDate"), "08-26-2019");
   EXPECT_EQ(ini.ReadString(gpio, "DriverVersion"), "2.2.0.130");
+}
+
+// --- The three sample PCs ---------------------------------------------------------
+
+struct SampleCounts {
+  const char* sample;
+  int windows;
+  int total, unique, duplicates, empty, ignored;
+  const char* failed;     // the device whose driver did not install
+  const char* disabled;   // switched off by the user
+  const char* restart;    // waits for a restart
+  const char* past;       // no longer present
+};
+
+class SampleDeviceLists : public CoreDevices, public ::testing::WithParamInterface<SampleCounts> {
+ protected:
+  const char* Sample() const override { return GetParam().sample; }
+};
+
+TEST_P(SampleDeviceLists, CountsAndTheDeliberateOddities) {
+  if (!platform::IsSimulated()) GTEST_SKIP() << "the sample PCs exist only simulated";
+  const SampleCounts& want = GetParam();
+  DeviceListCounters c;
+  IniFile ini = Generate(&c);
+  EXPECT_EQ(ini.ReadInteger("Settings", "Windows", -1), want.windows);
+  EXPECT_EQ(c.total, want.total);
+  EXPECT_EQ(c.unique, want.unique);
+  EXPECT_EQ(c.duplicates, want.duplicates);
+  EXPECT_EQ(c.empty, want.empty);
+  EXPECT_EQ(c.ignored, want.ignored);
+  // Nothing in a sample is unreadable; its oddities are all deliberate.
+  EXPECT_EQ(ini.ReadSection("Errors"), std::vector<std::string>{"Dump"});
+
+  struct State {
+    const char* id;
+    const char* connected;
+    const char* failed;
+    const char* restart;
+    bool present;
+  };
+  const State states[] = {
+      {want.failed, "1", "1", "0", true},
+      {want.disabled, "0", "0", "0", true},
+      {want.restart, "1", "0", "1", true},
+      {want.past, "0", "0", "0", false},
+  };
+  for (const State& st : states) {
+    const std::string s = SectionOf(ini, st.id);
+    ASSERT_NE(s, "") << st.id;
+    EXPECT_EQ(ini.ReadString(s, "IsConnected"), st.connected) << st.id;
+    EXPECT_EQ(ini.ReadString(s, "IsFailed"), st.failed) << st.id;
+    EXPECT_EQ(ini.ReadString(s, "NeedRestart"), st.restart) << st.id;
+    EXPECT_EQ(ini.ValueExists(s, "NodeStatus"), st.present) << st.id;
+  }
+  // Every listed device names its class, and the class its description.
+  for (int i = 0; i < c.unique; ++i) {
+    const std::string s = std::to_string(i);
+    EXPECT_NE(ini.ReadString(s, "Class"), "") << ini.ReadString(s, "EnumKey");
+    EXPECT_NE(ini.ReadString(s, "HardwareIDregular") + ini.ReadString(s, "HardwareIDcompat"), "")
+        << ini.ReadString(s, "EnumKey");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SampleDeviceLists,
+    ::testing::Values(
+        SampleCounts{"desktop-win10-x64", 10, 149, 127, 19, 1, 2,
+                     "PCI\\VEN_1022&DEV_1486&SUBSYS_14861022&REV_00\\4&2d9b4b0a&0&0141",
+                     "HDAUDIO\\FUNC_01&VEN_10DE&DEV_0083&SUBSYS_14623731&REV_1001\\5&1f1c5c1&0&0001",
+                     "USB\\VID_0BDA&PID_0129\\20100201396000000",
+                     "USB\\VID_045E&PID_02EA\\3032363030303234"},
+        SampleCounts{"laptop-win7-x86", 7, 97, 84, 9, 1, 3,
+                     "PCI\\VEN_1180&DEV_E230&SUBSYS_215817AA&REV_02\\4&39a1f3c5&0&21E4",
+                     "PCI\\VEN_8086&DEV_10EA&SUBSYS_215F17AA&REV_06\\3&21436425&0&C8",
+                     "HDAUDIO\\FUNC_01&VEN_8086&DEV_2804&SUBSYS_80860101&REV_1000\\4&1f2a4b8c&0&0301",
+                     "USB\\VID_0BDB&PID_1900\\6&2f3e1a9c&0&2"},
+        SampleCounts{"desktop-winxp-x86", 5, 84, 72, 6, 1, 5,
+                     "PCI\\VEN_8086&DEV_27DA&SUBSYS_5002458C&REV_01\\3&61aaa01&0&FB",
+                     "ACPI\\PNP0400\\4&1d3b2c1&0",
+                     "PCI\\VEN_8086&DEV_2772&SUBSYS_5002458C&REV_02\\3&61aaa01&0&10",
+                     "USB\\VID_0930&PID_6545\\001D92DC4BE8C9B1B3A2001F"}),
+    [](const ::testing::TestParamInfo<SampleCounts>& info) {
+      std::string name = info.param.sample;
+      std::replace(name.begin(), name.end(), '-', '_');
+      return name;
+    });
+
+// The real XP sample: its class keys give what the device list needs, and
+// the unified properties (which the simulator could derive) stay unread.
+class CoreDevicesXpSample : public CoreDevices {
+ protected:
+  const char* Sample() const override { return "desktop-winxp-x86"; }
+};
+
+TEST_F(CoreDevicesXpSample, UnifiedPropertiesAreNotRead) {
+  if (!platform::IsSimulated()) GTEST_SKIP() << "the sample PC exists only simulated";
+  IniFile ini = Generate();
+  const std::string nic =
+      SectionOf(ini, "PCI\\VEN_10EC&DEV_8139&SUBSYS_813910EC&REV_10\\4&3b1b1c5a&0&08F0");
+  ASSERT_NE(nic, "");
+  // "5.726.0302.2008" in the class key, written as numbers.
+  EXPECT_EQ(ini.ReadString(nic, "RegDriverVersion"), "5.726.302.2008");
+  EXPECT_EQ(ini.ReadString(nic, "DriverVersion"), "5.726.302.2008");
+  EXPECT_EQ(ini.ReadString(nic, "DriverDate"), "03-02-2008");
+  EXPECT_EQ(ini.ReadString(nic, "RegProvider"), "Realtek Semiconductor Corp.");
+  EXPECT_EQ(ini.ReadString(nic, "DevDriverVersion", "missing"), "");
+  EXPECT_EQ(ini.ReadString(nic, "DevProvider", "missing"), "");
+  EXPECT_EQ(ini.ReadString(nic, "DevDriverDate"), "0");
+  EXPECT_EQ(ini.ReadString(nic, "DevHardwareIDmatch", "missing"), "");
 }
 
 }  // namespace
