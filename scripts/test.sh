@@ -24,8 +24,10 @@ ctest --preset "$native" -j "$jobs"
 if [ "$windows" = 1 ]; then
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
-  # The Windows transfer tests talk to the native replacement service.
-  cmake --preset win64 -DVX_NATIVE_SERVICE_EXE="$PWD/build/linux/tools/service/vantrix-service" >/dev/null
+  # The Windows transfer tests talk to the native replacement service; the
+  # device differential test compares with the native simulated machine.
+  cmake --preset win64 -DVX_NATIVE_SERVICE_EXE="$PWD/build/linux/tools/service/vantrix-service" \
+    -DVX_NATIVE_VXSIM_EXE="$PWD/build/linux/tools/vxsim/vxsim" >/dev/null
   cmake --build --preset win64 -j "$jobs"
   source tests/wine/wine-env.sh
   vx_wine_start

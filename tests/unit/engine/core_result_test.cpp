@@ -1,8 +1,6 @@
 // The scan against hand-written device lists and a database written offer
-// by offer, on a fresh simulated machine. The database writer is a Linux
-// tool, so these run in the native build only.
-#ifndef _WIN32
-
+// by offer, on a fresh simulated machine, and under Windows (Wine) on the
+// host with a fresh BaseDir per test.
 #include "engine/core_result.h"
 
 #include <gtest/gtest.h>
@@ -73,8 +71,15 @@ class ScanTest : public test::MachineFixture {
  protected:
   void SetUp() override {
     test::MachineFixture::SetUp();
+#ifdef _WIN32
+    // The host's AppData folder outlives a test; the scan's files of one
+    // test must not be seen by the next.
+    InitParams("Vantrix", base_dir_.path() / "Vantrix", {}, false);
+#else
     InitParams("Vantrix", {}, {}, false);
+#endif
     base_ = Params().base_dir;
+    fs::create_directories(base_);
   }
   void TearDown() override {
     SetSnapshotUpload({});
@@ -86,6 +91,7 @@ class ScanTest : public test::MachineFixture {
     o.hardware_id = std::move(id);
     o.version = std::move(version);
     o.date = std::move(date);
+    o.os = Params().windows_version;  // Wine may present another Windows than 10
     o.vendor = "REALTEK";
     o.file_name = "AB12CD34_realtek-lan-" + o.version + "-x64.zip";
     o.file_hash = kLanHash;
@@ -159,6 +165,9 @@ class ScanTest : public test::MachineFixture {
     return out;
   }
 
+#ifdef _WIN32
+  test::TempDir base_dir_;
+#endif
   fs::path base_;
   std::vector<std::chrono::milliseconds> sleeps_;
 };
@@ -231,7 +240,9 @@ TEST_F(ScanTest, DecisionsWithoutAnOffer) {
     EXPECT_EQ(run.plus.ReadString("0", "Status"), c.decision);
     EXPECT_EQ(run.plus.ReadString("0", "Count"), "1");
     EXPECT_EQ(run.scan.SectionExists("1"), c.result_section);
-    if (c.result_section) EXPECT_EQ(run.scan.ReadString("1", "IsPending"), c.pending ? "1" : "0");
+    if (c.result_section) {
+      EXPECT_EQ(run.scan.ReadString("1", "IsPending"), c.pending ? "1" : "0");
+    }
     EXPECT_EQ(run.final_found, 0);
   }
 }
@@ -376,6 +387,9 @@ TEST_F(ScanTest, InstalledDriverOfARealDevice) {
       break;
     }
   }
+#ifdef _WIN32
+  if (id.empty()) GTEST_SKIP() << "this Windows (Wine) lists no device with an installed driver";
+#endif
   ASSERT_FALSE(id.empty());
   IniFile scan;
   double date = 0;
@@ -389,5 +403,3 @@ TEST_F(ScanTest, InstalledDriverOfARealDevice) {
 
 }  // namespace
 }  // namespace vx
-
-#endif  // _WIN32
