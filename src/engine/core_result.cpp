@@ -144,8 +144,8 @@ class DecisionRecord {
 
   // Through the INI component, so values with line breaks cannot break the
   // layout; the result is the same lines as long as the values are sane.
-  void Save(const fs::path& path) const {
-    IniFile ini(fs::path{});
+  // True when the file was written; `ini` then holds what it holds.
+  bool Save(const fs::path& path, IniFile& ini) const {
     std::string text;
     for (const std::string& line : lines_) {
       text += line;
@@ -153,8 +153,8 @@ class DecisionRecord {
     }
     ini.LoadFromText(text);
     ini.SetFileName(path);
-    ini.UpdateFile(IniUpdateLog{"GenerateDriverResult", "DevicesPlus.ini save fail",
-                                "DevicesPlus.ini save fail 2"});
+    return ini.UpdateFile(IniUpdateLog{"GenerateDriverResult", "DevicesPlus.ini save fail",
+                                       "DevicesPlus.ini save fail 2"});
   }
 
  private:
@@ -461,14 +461,16 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
   devices.UpdateFile(IniUpdateLog{"GenerateDriverResult", "Devices.ini save fail",
                                   "Devices.ini save fail 2"});
   set.reset();
-  if (!decisions.empty()) decisions.Save(files.decision_record);
+  IniFile saved_record;
+  const bool record_saved = !decisions.empty() && decisions.Save(files.decision_record, saved_record);
   scan.WriteInteger("Settings", "TimeToGenerate",
                     static_cast<int32_t>(platform::Sys().TickCount() - start_tick));
   scan.UpdateFile(IniUpdateLog{"GenerateDriverResult", "Scan.ini save fail",
                                "Scan.ini save fail 2"});
   SendUsageSnapshot(snapshot);
-  CreateInstallSnapshots(Params().base_dir, files.scan_result,
-                         files.decision_record);
+  // A record that could not be saved is read back as the file stands.
+  CreateInstallSnapshots(Params().base_dir, files.scan_result, files.decision_record,
+                         record_saved ? &saved_record : nullptr);
   const int status = cancel ? kScanCancelled : kScanFinished;
   report(status, {}, total, found, 0);
   if (completed && !cancel && request.diagnostic_archive) CreateDebugBackup("scan");

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -90,7 +91,7 @@ void AppendSection(std::vector<std::string>& lines, const std::string& name,
 }  // namespace
 
 void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_result_arg,
-                            const fs::path& decision_record_arg) {
+                            const fs::path& decision_record_arg, const IniFile* saved_record) {
   const fs::path base_dir = base_dir_arg.empty() ? Params().base_dir : base_dir_arg;
   const fs::path scan_path = scan_result_arg.empty() ? base_dir / "Scan.ini" : scan_result_arg;
   const fs::path plus_path =
@@ -115,7 +116,9 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
 
   // 2.
   IniFile scan(scan_path);
-  IniFile plus(plus_path);
+  std::optional<IniFile> loaded_plus;
+  if (!saved_record) loaded_plus.emplace(plus_path);
+  const IniFile& plus = saved_record ? *saved_record : *loaded_plus;
   const std::vector<std::string> sections = scan.ReadSections();
   if (sections.empty()) LogMessage(kTag, "no sections");
   auto is_protected = [&](const std::string& package) {

@@ -97,19 +97,45 @@ Status Hive::Busy(int rc) {
   return kErrorGenFailure;
 }
 
+SqliteStatement& Hive::Cached(const char* sql) {
+  SqliteStatement& stmt = cached_[sql];
+  if (!stmt.valid()) stmt = db_.Prepare(sql);
+  return stmt;
+}
+
 Result<int64_t> Hive::Find(RegRoot root, std::string_view path) {
   int64_t id = root == RegRoot::kLocalMachine ? kRootLocalMachine : kRootCurrentUser;
-  auto stmt = db_.Prepare("SELECT id FROM reg_keys WHERE parent=?1 AND folded=?2");
+  // One read transaction for the whole walk (unless the caller holds one):
+  // a path is seen as of one moment, and the WAL read lock is taken once
+  // instead of once per path component.
+  bool own_transaction = false;
+  if (sqlite3_get_autocommit(db_.raw()) != 0) {
+    SqliteStatement& begin = Cached("BEGIN");
+    begin.Reset();
+    own_transaction = begin.Run() == SQLITE_DONE;
+    begin.Reset();
+  }
+  SqliteStatement& stmt = Cached("SELECT id FROM reg_keys WHERE parent=?1 AND folded=?2");
+  Result<int64_t> result(id);
   for (const auto& part : PathParts(path)) {
     stmt.Reset();
     stmt.Bind(1, id).Bind(2, FoldRegName(part));
     if (!stmt.Step()) {
-      if (stmt.last_code() != SQLITE_DONE) return Result<int64_t>::Fail(Busy(stmt.last_code()));
-      return Result<int64_t>::Fail(kErrorFileNotFound);
+      result = Result<int64_t>::Fail(stmt.last_code() != SQLITE_DONE ? Busy(stmt.last_code())
+                                                                    : kErrorFileNotFound);
+      break;
     }
     id = stmt.Int(0);
+    result = Result<int64_t>(id);
   }
-  return id;
+  stmt.Reset();  // a kept statement must not hold the read transaction open
+  if (own_transaction) {
+    SqliteStatement& commit = Cached("COMMIT");
+    commit.Reset();
+    commit.Run();
+    commit.Reset();
+  }
+  return result;
 }
 
 Result<std::unique_ptr<platform::RegKey>> Hive::OpenKey(RegRoot root, std::string_view path,
@@ -204,17 +230,27 @@ Status Hive::DeleteTree(RegRoot root, std::string_view path) {
 }
 
 bool Hive::KeyExists(int64_t id) {
-  auto stmt = db_.Prepare("SELECT 1 FROM reg_keys WHERE id=?1");
+  SqliteStatement& stmt = Cached("SELECT 1 FROM reg_keys WHERE id=?1");
+  stmt.Reset();
   stmt.Bind(1, id);
-  return stmt.Step();
+  const bool exists = stmt.Step();
+  stmt.Reset();
+  return exists;
 }
 
 Result<RegValue> Hive::Query(int64_t key, std::string_view name) {
   std::lock_guard lock(mu_);
-  auto stmt = db_.Prepare("SELECT type, data FROM reg_values WHERE key=?1 AND folded=?2");
+  SqliteStatement& stmt = Cached("SELECT type, data FROM reg_values WHERE key=?1 AND folded=?2");
+  stmt.Reset();
   stmt.Bind(1, key).Bind(2, FoldRegName(name));
-  if (stmt.Step()) return RegValue{static_cast<uint32_t>(stmt.Int(0)), stmt.Blob(1)};
-  if (stmt.last_code() != SQLITE_DONE) return Result<RegValue>::Fail(Busy(stmt.last_code()));
+  if (stmt.Step()) {
+    RegValue value{static_cast<uint32_t>(stmt.Int(0)), stmt.Blob(1)};
+    stmt.Reset();
+    return value;
+  }
+  const int code = stmt.last_code();
+  stmt.Reset();
+  if (code != SQLITE_DONE) return Result<RegValue>::Fail(Busy(code));
   return Result<RegValue>::Fail(KeyExists(key) ? kErrorFileNotFound : kErrorKeyDeleted);
 }
 

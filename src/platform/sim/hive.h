@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -44,9 +45,13 @@ class Hive : public platform::Registry {
  private:
   Result<int64_t> Find(platform::RegRoot root, std::string_view path);
   Status Busy(int rc);
+  // The statement of `sql` (a literal), prepared on first use and kept:
+  // the read paths run for every registry access of a scan.
+  SqliteStatement& Cached(const char* sql);
 
   std::mutex mu_;
   SqliteDb db_;
+  std::map<const char*, SqliteStatement> cached_;
   uint32_t write_fault_ = 0;
 };
 

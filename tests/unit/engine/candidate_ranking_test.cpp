@@ -691,6 +691,16 @@ RankingDevice UnknownDate() {
   return d;
 }
 
+// A Wi-Fi driver 21.120.0.9 of 2020-09-15: a later package is newer by date
+// whatever its version says, and 6.79 is older by number (6 < 21), not by
+// text ("6" > "2").
+RankingDevice WifiDevice() {
+  RankingDevice d = PlainDevice();
+  d.installed_version = "21.120.0.9";
+  d.installed_date = 44089;
+  return d;
+}
+
 TEST(MarkNewer, DateMustExceedOneDayAndInboxDriversNeverLoseOnVersion) {
   const NewerCase cases[] = {
       {"newer version, later", PlainDevice, "REALTEK", "1.1", 44100, true, true},
@@ -703,6 +713,9 @@ TEST(MarkNewer, DateMustExceedOneDayAndInboxDriversNeverLoseOnVersion) {
       {"no installed version", NoInstalledVersion, "REALTEK", "1.1", 44100, true, false},
       {"unknown installed date", UnknownDate, "REALTEK", "1.1", 44100, true, true},
       {"undated candidate", UnknownDate, "REALTEK", "1.1", 0, false, true},
+      {"lower version, three years later", WifiDevice, "INTEL", "6.79.505.4051", 45272, true,
+       false},
+      {"higher version, a year earlier", WifiDevice, "INTEL", "22.10.0.2", 43700, false, true},
       // In-box Microsoft driver on Windows 7.
       {"in-box: Microsoft, same version, later", InboxDevice, "MICROSOFT", "6.1.7601.17514", 44100,
        false, false},
