@@ -2,6 +2,7 @@
 // a command from the table below; each command attaches to the machine
 // itself (so "help" works without one).
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -16,6 +17,8 @@
 #include "app/console/report_command.h"
 #include "common/text.h"
 #include "platform/program_entry.h"
+#include "telemetry/events.h"
+#include "telemetry/snapshot_upload.h"
 
 #include "app/console/update_db_command.h"
 
@@ -57,6 +60,11 @@ constexpr Command kCommands[] = {
 };
 
 std::atomic<bool> g_cancel{false};
+
+// The usage snapshot's upload runs on its own thread; the program waits for
+// it before leaving, or the snapshot would be marked as handled yet never
+// arrive. The upload's own time-outs end it well before this.
+constexpr auto kSnapshotUploadWait = std::chrono::seconds(60);
 
 extern "C" void OnInterrupt(int) {
   g_cancel.store(true);
@@ -112,7 +120,14 @@ int ProgramMain(const std::vector<std::string>& args) {
   context.cancel = &g_cancel;
   context.progress = !options.json && VX_ISATTY(2) != 0;
   std::signal(SIGINT, OnInterrupt);
-  return command->function(context, options.args);
+  // The start parameter is the first command-line parameter, as for the
+  // GUI: it decides whether milestone events go out.
+  SetStartParameter(args.size() > 1 ? UpperCase(Trim(args[1])) : std::string());
+  InstallSnapshotUpload();
+  const int code = command->function(context, options.args);
+  if (!WaitForSnapshotUploads(kSnapshotUploadWait))
+    std::cerr << "vantrix: the usage snapshot upload did not finish\n";
+  return code;
 }
 
 }  // namespace vx
