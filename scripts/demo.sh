@@ -43,7 +43,9 @@ mkdir -p "$demo"
 "$vantrix" --machine "$machine" info
 
 title "Local service"
-# Databases dated today, so newer than the one the sample PC ships; made
+# Databases dated today, so newer than the one the sample PC ships: the
+# same offers plus those released since (a graphics driver for the desktop
+# sample), so the scan after the update shows what the update brought. Made
 # once a day (or when dbgen changed) and reused meanwhile.
 today=$(date -u +%F)
 if [ "$(cat "$root/database/lastupdate.txt" 2>/dev/null)" != "$today" ] ||

@@ -59,6 +59,19 @@ python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert len(d["updat
 "$vantrix" --machine "$tmp/pc" explain "GTX 1060" >"$tmp/explain.txt" || fail "explain exit"
 grep -q "decision:  VerDots" "$tmp/explain.txt" || fail "explain decision"
 grep -q "#1 " "$tmp/explain.txt" || fail "explain candidates"
+# The same decision as JSON, and a device the scan has no decision for.
+"$vantrix" --machine "$tmp/pc" --json explain "GTX 1060" >"$tmp/explain.json" || fail "explain --json exit"
+python3 - "$tmp/explain.json" <<'PY' || fail "explain --json result"
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["DeviceDescRaw"] == "NVIDIA GeForce GTX 1060 6GB", d["DeviceDescRaw"]
+assert d["Status"] == "VerDots", d["Status"]
+assert len(d["candidates"]) >= 2 and all(c["Why"] for c in d["candidates"]), d["candidates"]
+PY
+set +e
+"$vantrix" --machine "$tmp/pc" explain "No Such Device" 2>"$tmp/err.txt"; [ $? -eq 1 ] || fail "unknown device exit"
+set -e
+grep -q 'no decision for "No Such Device"' "$tmp/err.txt" || fail "unknown device message"
 
 # Exit codes: usage 2, no database 3.
 set +e

@@ -435,6 +435,12 @@ constexpr SampleOffer kSampleOffers[] = {
      "ASUS P5GC Chipset Driver", "setup.exe"},
     {"USB\\VID_046D&PID_C016", 5, "LOGITECH", "1.10.0.0", "2000-11-02", "mouseware",
      "Logitech USB Optical Wheel Mouse", "setup.exe"},
+    // Released after the database new machines ship (dated 2024-03-15), so
+    // only later databases, such as the service's, carry it: updating the
+    // database brings desktop-win10-x64 a graphics driver, and the weak
+    // match it declined for that card loses to it.
+    {"PCI\\VEN_10DE&DEV_1C03&SUBSYS_37311462", 10, "NVIDIA", "31.0.15.5222", "2024-04-09",
+     "geforce", "NVIDIA GeForce GTX 1060 6GB", "setup.exe"},
 };
 
 void AddSampleOffers(const DbOptions& opt, DriverDbWriter& writer) {
@@ -443,6 +449,8 @@ void AddSampleOffers(const DbOptions& opt, DriverDbWriter& writer) {
   for (const SampleOffer& o : kSampleOffers) {
     ++serial;
     if (opt.os != 0 && opt.os != o.os) continue;
+    // A database carries only what was released by its date.
+    if (std::string_view(o.date) > opt.date) continue;
     const std::string file_name = Hex(serial, 8) + "_" + AsciiLower(o.vendor) + "-" + o.slug + "-" +
                                   o.version + "-" + arch + ".zip";
     OfferRow row{o.hardware_id, 0, o.os, o.vendor, o.version, o.date, file_name,

@@ -72,12 +72,19 @@ struct DbOptions {
   int arch = 64;              // 32 or 64
   int os = 0;                 // 0: every Windows version (not cut); else a cut database
   int64_t rows = -1;          // exact driver row count; -1 = the size's default
-  std::string date = "2024-03-15";  // the settings row "date"
+  // The settings row "date"; hand-picked sample offers released after it
+  // are left out, as from any database made that day.
+  std::string date = "2024-03-15";
   std::filesystem::path pci_ids = "/usr/share/misc/pci.ids";
   std::filesystem::path usb_ids = "/usr/share/misc/usb.ids";
 };
 
 int64_t DefaultRows(DbSize size);  // small 400, sample 12000, large 1000000
+
+// The seed of the sample database new machines ship (vxsim create) and
+// the service publishes (dbgen service), so that a sample PC updated from
+// the service keeps its offers.
+inline constexpr uint64_t kSampleSeed = 1;
 
 // The Windows version codes offers are generated for.
 inline constexpr int kWindowsCodes[] = {5, 6, 7, 8, 81, 10};

@@ -234,7 +234,7 @@ bool InstallSampleDatabase(const std::string& dir) {
   const bool x64 = platform::Sys().IsWindows64();
   dbgen::DbOptions options;
   options.size = dbgen::DbSize::kSample;
-  options.seed = 1;
+  options.seed = dbgen::kSampleSeed;
   options.arch = x64 ? 64 : 32;
   const fs::path target = Params().base_dir / DatabaseFileName(x64);
   std::string error;

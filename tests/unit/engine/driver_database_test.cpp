@@ -423,6 +423,34 @@ TEST_F(DriverDatabaseTest, GeneratedSampleIsUsableAndCoversDesktopParts) {
   EXPECT_EQ(VendorByCode(db_, "USB\\VID_046D&PID_C52B", cache), "LOGITECH");
 }
 
+// The service's databases are the sample dated later: the same offers plus
+// the hand-picked ones released in between (the demo's newer graphics driver).
+TEST_F(DriverDatabaseTest, GeneratedSampleCarriesOnlyOffersReleasedByItsDate) {
+  const struct {
+    const char* date;
+    bool has_newer_driver;
+  } cases[] = {{"2024-03-15", false}, {"2024-04-08", false}, {"2024-04-09", true}, {"2026-12-11", true}};
+  int64_t shipped_rows = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.date);
+    dbgen::DbOptions opt;
+    opt.size = dbgen::DbSize::kSample;
+    opt.seed = dbgen::kSampleSeed;
+    opt.date = c.date;
+    std::string error;
+    int64_t rows = 0;
+    db_.Close();
+    ASSERT_TRUE(dbgen::WriteDriverDatabase(opt, DbPath(), &error, &rows)) << error;
+    if (shipped_rows == 0) shipped_rows = rows;  // the first case is the shipped database
+    EXPECT_EQ(rows, shipped_rows + (c.has_newer_driver ? 1 : 0));
+    ASSERT_EQ(db_.Open(DbPath()), 0);
+    bool newer = false;
+    for (const auto& item : Find("PCI\\VEN_10DE&DEV_1C03&SUBSYS_37311462", true, true, "10"))
+      newer |= item.version == "31.0.15.5222";
+    EXPECT_EQ(newer, c.has_newer_driver);
+  }
+}
+
 TEST_F(DriverDatabaseTest, GeneratedRowCountAndSeedAreExact) {
   dbgen::DbOptions opt;
   opt.rows = 9999;
