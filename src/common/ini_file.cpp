@@ -19,9 +19,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// vx::Trim without the copies: loading a file trims every line, key and
+// value.
+std::string_view TrimView(std::string_view s) {
+  size_t e = s.size();
+  while (e > 0 && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+  size_t b = 0;
+  while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
+  return s.substr(b, e - b);
+}
+
 // Names are looked up through their folded form so that the index agrees
-// with SameText: both use the same upper-case mapping.
-std::string Fold(std::string_view name) { return UpperCase(Trim(name)); }
+// with SameText: both use the same upper-case mapping. Names are nearly
+// always ASCII, where that mapping is plain a-z -> A-Z; only other text goes
+// through the character-by-character decoding of UpperCase.
+std::string Fold(std::string_view name) {
+  const std::string_view trimmed = TrimView(name);
+  std::string out(trimmed);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) >= 0x80) return UpperCase(trimmed);
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  }
+  return out;
+}
 
 std::string PathText(const fs::path& p) {
   auto u8 = p.u8string();
@@ -34,7 +54,14 @@ std::string OneLine(std::string_view s) {
   std::string out(s);
   for (char& c : out)
     if (c == '\r' || c == '\n') c = ' ';
-  return Trim(out);
+  return std::string(TrimView(out));
+}
+
+// The folded form of a name a caller looks up: as written (OneLine), then
+// folded. Without line breaks OneLine only trims, which Fold does anyway.
+std::string FoldLookup(std::string_view name) {
+  if (name.find_first_of("\r\n") == std::string_view::npos) return Fold(name);
+  return Fold(OneLine(name));
 }
 
 bool KeyRoundTrips(std::string_view key) {
@@ -179,7 +206,7 @@ fs::path WithSuffix(const fs::path& p, std::string_view suffix) {
 // aside (the name stays unique through the tick count).
 bool RemoveOld(const fs::path& path, fs::path& aside, uint32_t& code) {
   std::error_code ec;
-  if (!fs::exists(fs::symlink_status(path, ec))) return true;
+  // No error: removed, or there was no old file.
   if (fs::remove(path, ec) || !ec) return true;
   auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
@@ -270,28 +297,34 @@ void IniFile::Parse(std::string_view text) {
   while (pos < text.size()) {
     size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = text.size();
-    std::string line = Trim(text.substr(pos, end - pos));
+    const std::string_view line = TrimView(text.substr(pos, end - pos));
     pos = end + 1;
     if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++pos;
 
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      current = &AddSection(Trim(std::string_view(line).substr(1, line.size() - 2)));
+      current = &AddSection(std::string(TrimView(line.substr(1, line.size() - 2))));
       continue;
     }
     if (!current) continue;
     size_t eq = line.find('=');
-    if (eq == std::string::npos) {
-      AddEntry(*current, Entry{std::move(line), {}, false});
+    if (eq == std::string_view::npos) {
+      AddEntry(*current, Entry{std::string(line), {}, false});
     } else {
-      std::string_view l(line);
-      AddEntry(*current, Entry{Trim(l.substr(0, eq)), Trim(l.substr(eq + 1)), true});
+      AddEntry(*current, Entry{std::string(TrimView(line.substr(0, eq))),
+                               std::string(TrimView(line.substr(eq + 1))), true});
     }
   }
 }
 
 std::string IniFile::ToText() const {
+  size_t size = 0;
+  for (const Section& s : sections_) {
+    size += s.name.size() + 6;
+    for (const Entry& e : s.entries) size += e.name.size() + e.value.size() + 3;
+  }
   std::string out;
+  out.reserve(size);
   for (const Section& s : sections_) {
     out += '[';
     out += s.name;
@@ -311,19 +344,28 @@ std::string IniFile::ToText() const {
 
 IniFile::Section& IniFile::AddSection(std::string name) {
   section_index_.try_emplace(Fold(name), sections_.size());
-  sections_.push_back(Section{std::move(name), {}, {}});
+  sections_.push_back(Section{std::move(name), {}, {}, false});
   return sections_.back();
 }
 
 void IniFile::AddEntry(Section& s, Entry entry) {
-  if (entry.is_key) s.keys.try_emplace(Fold(entry.name), s.entries.size());
+  if (entry.is_key && s.indexed) s.keys.try_emplace(Fold(entry.name), s.entries.size());
   s.entries.push_back(std::move(entry));
 }
 
+const std::unordered_map<std::string, size_t>& IniFile::Keys(const Section& s) {
+  if (!s.indexed) {
+    s.keys.clear();
+    for (size_t i = 0; i < s.entries.size(); ++i)
+      if (s.entries[i].is_key) s.keys.try_emplace(Fold(s.entries[i].name), i);
+    s.indexed = true;
+  }
+  return s.keys;
+}
+
 void IniFile::IndexKeys(Section& s) {
-  s.keys.clear();
-  for (size_t i = 0; i < s.entries.size(); ++i)
-    if (s.entries[i].is_key) s.keys.try_emplace(Fold(s.entries[i].name), i);
+  s.indexed = false;
+  Keys(s);
 }
 
 void IniFile::IndexSections() {
@@ -333,7 +375,7 @@ void IniFile::IndexSections() {
 }
 
 const IniFile::Section* IniFile::FindSection(std::string_view section) const {
-  auto it = section_index_.find(Fold(OneLine(section)));
+  auto it = section_index_.find(FoldLookup(section));
   return it == section_index_.end() ? nullptr : &sections_[it->second];
 }
 
@@ -342,8 +384,9 @@ IniFile::Section* IniFile::FindSection(std::string_view section) {
 }
 
 const IniFile::Entry* IniFile::FindKey(const Section& s, std::string_view key) {
-  auto it = s.keys.find(Fold(OneLine(key)));
-  return it == s.keys.end() ? nullptr : &s.entries[it->second];
+  const auto& keys = Keys(s);
+  auto it = keys.find(FoldLookup(key));
+  return it == keys.end() ? nullptr : &s.entries[it->second];
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -381,8 +424,9 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
   }
   Section* s = FindSection(section);
   if (!s) s = &AddSection(OneLine(section));
-  auto it = s->keys.find(Fold(k));
-  if (it != s->keys.end()) {
+  const auto& keys = Keys(*s);
+  auto it = keys.find(Fold(k));
+  if (it != keys.end()) {
     s->entries[it->second].value = OneLine(value);
   } else {
     AddEntry(*s, Entry{std::move(k), OneLine(value), true});
@@ -443,8 +487,9 @@ void IniFile::EraseSection(std::string_view section) {
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   Section* s = FindSection(section);
   if (!s) return;
-  auto it = s->keys.find(Fold(OneLine(key)));
-  if (it == s->keys.end()) return;
+  const auto& keys = Keys(*s);
+  auto it = keys.find(Fold(OneLine(key)));
+  if (it == keys.end()) return;
   s->entries.erase(s->entries.begin() + static_cast<std::ptrdiff_t>(it->second));
   IndexKeys(*s);
 }

@@ -157,7 +157,10 @@ class IniFile {
   struct Section {
     std::string name;
     std::vector<Entry> entries;
-    std::unordered_map<std::string, size_t> keys;  // folded key -> first entry
+    // Folded key -> first entry, built on the first look-up: most sections
+    // of a loaded file are only listed, copied or written back.
+    mutable std::unordered_map<std::string, size_t> keys;
+    mutable bool indexed = false;
   };
 
   const Section* FindSection(std::string_view section) const;
@@ -165,6 +168,7 @@ class IniFile {
   static const Entry* FindKey(const Section& s, std::string_view key);
   Section& AddSection(std::string name);
   static void AddEntry(Section& s, Entry entry);
+  static const std::unordered_map<std::string, size_t>& Keys(const Section& s);
   static void IndexKeys(Section& s);
   void IndexSections();
   void Parse(std::string_view text);

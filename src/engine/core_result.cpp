@@ -86,6 +86,24 @@ void RemoveOldOutput(const fs::path& path, std::string_view what) {
 
 const char* Bool01(bool b) { return b ? "1" : "0"; }
 
+// One read transaction over a device's look-ups: the database's shared lock
+// is taken once instead of once per statement. Per device, not per scan, so
+// a database writer waits for one device's look-ups at most, never for the
+// spreading pauses.
+class LookupTransaction {
+ public:
+  explicit LookupTransaction(SqliteDb& db) : db_(db), open_(db.Exec("BEGIN") == 0) {}
+  ~LookupTransaction() {
+    if (open_ && db_.Exec("COMMIT") != 0) db_.Exec("ROLLBACK");
+  }
+  LookupTransaction(const LookupTransaction&) = delete;
+  LookupTransaction& operator=(const LookupTransaction&) = delete;
+
+ private:
+  SqliteDb& db_;
+  bool open_;
+};
+
 // The decision record, built line by line and saved at the end.
 class DecisionRecord {
  public:
@@ -256,6 +274,8 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
     // device list's own values still allow matching.
     LogError("GenerateDriverResult", "SetupDiGetClassDevs fail", {}, opened.error());
   }
+  std::optional<DeviceIndex> device_index;
+  if (set) device_index.emplace(*set);
 
   const int total = devices.ReadInteger("Settings", "UniqueDevices", 0);
   bool spreading = request.spread_seconds >= 1;
@@ -306,6 +326,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
       const std::string store_status = ReadDeviceStore(enum_key, "InstalledStatus");
       if (!base_date.empty() && store_base == base_date && store_status == "1") continue;
 
+      const LookupTransaction lookups(db.sqlite());
       TDriverItems candidates;
       HidDoneList done_full, done_short;
       const std::string hardware_ids = Trim(devices.ReadString(section, "HardwareIDregular"));
@@ -360,10 +381,11 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
       std::string drv_version = devices.ReadString(section, "DrvDriverVersion");
       double drv_date = devices.ReadFloat(section, "DrvDriverDate", 0);
       if (drv_provider.empty() && drv_manufacturer.empty() && drv_version.empty() &&
-          drv_date == 0 && set) {
+          drv_date == 0 && device_index) {
         double date = 0;
         std::string version, manufacturer, provider;
-        if (GetDriverParameters(*set, enum_key, scan, date, version, manufacturer, provider)) {
+        if (GetDriverParameters(*device_index, enum_key, scan, date, version, manufacturer,
+                                provider)) {
           drv_provider = provider;
           drv_manufacturer = manufacturer;
           drv_version = version;
@@ -460,6 +482,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
   db.Close();
   devices.UpdateFile(IniUpdateLog{"GenerateDriverResult", "Devices.ini save fail",
                                   "Devices.ini save fail 2"});
+  device_index.reset();
   set.reset();
   IniFile saved_record;
   const bool record_saved = !decisions.empty() && decisions.Save(files.decision_record, saved_record);

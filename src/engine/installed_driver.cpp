@@ -23,13 +23,14 @@ void RecordError(IniFile& scan_result, std::string_view function, std::string_vi
   scan_result.WriteString("Errors", unique, text);
 }
 
+// A damaged set could answer forever; no real machine has this many devices.
+constexpr uint32_t kMaxDevices = 1u << 20;
+
 }  // namespace
 
 bool FindDevice(platform::DeviceInfoSet& set, std::string_view instance_id,
                 platform::DeviceInfo& info, uint32_t& index) {
   const std::string wanted = LowerCase(instance_id);
-  // A damaged set could answer forever; no real machine has this many devices.
-  constexpr uint32_t kMaxDevices = 1u << 20;
   for (uint32_t i = 0; i < kMaxDevices; ++i) {
     auto dev = set.Enum(i);
     if (!dev) {
@@ -55,13 +56,55 @@ bool FindDevice(platform::DeviceInfoSet& set, std::string_view instance_id,
   return false;
 }
 
+void DeviceIndex::Build() {
+  built_ = true;
+  for (uint32_t i = 0; i < kMaxDevices; ++i) {
+    auto dev = set_.Enum(i);
+    if (!dev) {
+      if (dev.error() == kErrorNoMoreItems) break;
+      LogError("FindDevice", "SetupDiEnumDeviceInfo fail", "Devn=" + std::to_string(i),
+               dev.error());
+      continue;
+    }
+    if (dev->instance_id.empty()) {
+      LogError("FindDevice", "SetupDiGetDeviceInstanceId fail", "Devn=" + std::to_string(i),
+               dev->instance_id_error);
+      continue;
+    }
+    std::string key = LowerCase(dev->instance_id);
+    devices_.try_emplace(std::move(key), std::move(*dev), i);
+  }
+}
+
+bool DeviceIndex::Find(std::string_view instance_id, platform::DeviceInfo& info,
+                       uint32_t& index) {
+  if (!built_) Build();
+  auto it = devices_.find(LowerCase(instance_id));
+  if (it == devices_.end()) {
+    LogError("FindDevice", "Not found", "InstanceID=" + std::string(instance_id));
+    return false;
+  }
+  info = it->second.first;
+  index = it->second.second;
+  return true;
+}
+
 bool GetDriverParameters(platform::DeviceInfoSet& set, std::string_view instance_id,
                          IniFile& scan_result, double& date, std::string& version,
                          std::string& manufacturer, std::string& provider) {
+  DeviceIndex devices(set);
+  return GetDriverParameters(devices, instance_id, scan_result, date, version, manufacturer,
+                             provider);
+}
+
+bool GetDriverParameters(DeviceIndex& devices, std::string_view instance_id,
+                         IniFile& scan_result, double& date, std::string& version,
+                         std::string& manufacturer, std::string& provider) {
+  platform::DeviceInfoSet& set = devices.set();
   const std::string params = "EnumKey=" + std::string(instance_id);
   platform::DeviceInfo info;
   uint32_t index = 0;
-  if (instance_id.empty() || !FindDevice(set, instance_id, info, index)) {
+  if (instance_id.empty() || !devices.Find(instance_id, info, index)) {
     LogError("GetDriverParameters", "FindDevice fail", params);
     RecordError(scan_result, "FindDevice", instance_id, platform::kErrorNotFound);
     return false;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -98,9 +99,27 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
       decision_record_arg.empty() ? base_dir / "DevicesPlus.ini" : decision_record_arg;
   std::error_code ec;
 
+  IniFile scan(scan_path);
+  const std::vector<std::string> sections = scan.ReadSections();
+  auto safe_name = [](const std::string& package) {
+    // A package name comes from the database: never let it leave BaseDir.
+    return !package.empty() && package.find_first_of("/\\:") == std::string::npos &&
+           package != "." && package != "..";
+  };
+  // Status file names of the packages this scan offers: step 4 saves them
+  // again anyway, so step 1 leaves their saving to it.
+  std::set<std::string> offered_status_files;
+  for (const std::string& s : sections) {
+    if (!IsNumeric(s)) continue;
+    const std::string package = scan.ReadString(s, "PackageName");
+    if (safe_name(package)) offered_status_files.insert(package + ".status");
+  }
+
   // 1. Every status file: packages waiting for a restart keep their
   // records; the others are not present until this scan offers them again.
   std::set<std::string> protected_packages;
+  // Status files changed in step 1 and saved in step 4, by file name.
+  std::map<std::string, IniFile> deferred_status;
   for (const auto& entry : fs::directory_iterator(base_dir, ec)) {
     const fs::path& p = entry.path();
     if (!entry.is_regular_file(ec) || p.extension() != ".status") continue;
@@ -109,27 +128,25 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
       protected_packages.insert(LowerCase(PathUtf8(p.stem())));
     } else {
       status.WriteBool("Settings", "Present", false);
+      const std::string file_name = PathUtf8(p.filename());
+      if (offered_status_files.count(file_name) > 0) {
+        deferred_status.emplace(file_name, std::move(status));
+        continue;
+      }
     }
     status.UpdateFile(IniUpdateLog{std::string(kTag), "Ini.UpdateFile fail",
                                    "Ini.UpdateFile fail 2"});
   }
 
   // 2.
-  IniFile scan(scan_path);
   std::optional<IniFile> loaded_plus;
   if (!saved_record) loaded_plus.emplace(plus_path);
   const IniFile& plus = saved_record ? *saved_record : *loaded_plus;
-  const std::vector<std::string> sections = scan.ReadSections();
   if (sections.empty()) LogMessage(kTag, "no sections");
   auto is_protected = [&](const std::string& package) {
     return protected_packages.count(LowerCase(package)) > 0;
   };
   auto pre_path = [&](const std::string& package) { return base_dir / U8Path(package + ".pre"); };
-  auto safe_name = [](const std::string& package) {
-    // A package name comes from the database: never let it leave BaseDir.
-    return !package.empty() && package.find_first_of("/\\:") == std::string::npos &&
-           package != "." && package != "..";
-  };
 
   // 3. Old records of the offered packages go first, so this scan's
   // blocks are not appended to a previous scan's.
@@ -138,15 +155,24 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     const std::string package = scan.ReadString(s, "PackageName");
     if (!safe_name(package) || is_protected(package)) continue;
     const fs::path pre = pre_path(package);
-    if (!fs::exists(pre, ec)) continue;
-    if (fs::remove(pre, ec)) continue;
+    // No error: removed, or there was none to remove.
+    if (fs::remove(pre, ec) || !ec) continue;
     fs::path aside = pre;
     aside += std::to_string(platform::Sys().TickCount());
     fs::rename(pre, aside, ec);
     if (ec) LogError(kTag, "DeleteFile fail", PathUtf8(pre), static_cast<uint32_t>(ec.value()));
   }
 
-  // 4.
+  // 4. A package offered for several devices gets one block per device in
+  // one record; the records are built here and each saved once at the end.
+  struct Record {
+    fs::path path;
+    std::vector<std::string> lines;
+  };
+  std::vector<Record> records;
+  std::map<std::string, size_t> record_of;  // package -> records index
+  // Status files saved in this step (a package offered twice is saved once).
+  std::set<std::string> saved_status;
   const std::string base_date = scan.ReadString("Settings", "Base");
   const std::string separator = LocaleOrDefault().decimal_separator;
   for (const std::string& s : sections) {
@@ -163,27 +189,37 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     }
     if (is_protected(package)) continue;
 
-    const fs::path pre = pre_path(package);
-    std::vector<std::string> lines;
-    if (fs::exists(pre, ec)) lines = ReadLines(pre);
-    if (lines.empty()) {
-      IniFile raw;
-      raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
-      lines = {"[Settings]",
-               "Base=" + base_date,
-               "FileDescription=" + scan.ReadString(s, "Description"),
-               "FullFileName=" + scan.ReadString(s, "FName"),
-               "Vendor=" + scan.ReadString(s, "Vendor"),
-               "Version=" + scan.ReadString(s, "Version2"),
-               "Date=" + scan.ReadString(s, "Date2"),
-               "Generated=" + raw.ReadString("x", "x"),
-               ""};
+    auto [slot, first_block] = record_of.try_emplace(package, records.size());
+    if (first_block) {
+      Record record{pre_path(package), {}};
+      if (fs::exists(record.path, ec)) record.lines = ReadLines(record.path);
+      if (record.lines.empty()) {
+        IniFile raw;
+        raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
+        record.lines = {"[Settings]",
+                        "Base=" + base_date,
+                        "FileDescription=" + scan.ReadString(s, "Description"),
+                        "FullFileName=" + scan.ReadString(s, "FName"),
+                        "Vendor=" + scan.ReadString(s, "Vendor"),
+                        "Version=" + scan.ReadString(s, "Version2"),
+                        "Date=" + scan.ReadString(s, "Date2"),
+                        "Generated=" + raw.ReadString("x", "x"),
+                        ""};
+      }
+      records.push_back(std::move(record));
     }
+    std::vector<std::string>& lines = records[slot->second].lines;
 
-    IniFile status(base_dir / U8Path(package + ".status"));
-    if (!status.ValueExists("Settings", "Status")) status.WriteString("Settings", "Status", "None");
-    status.WriteBool("Settings", "Present", true);
-    SaveIniWithRetry(status);
+    const std::string status_name = package + ".status";
+    if (saved_status.insert(status_name).second) {
+      auto deferred = deferred_status.find(status_name);
+      IniFile status = deferred != deferred_status.end() ? std::move(deferred->second)
+                                                         : IniFile(base_dir / U8Path(status_name));
+      if (!status.ValueExists("Settings", "Status"))
+        status.WriteString("Settings", "Status", "None");
+      status.WriteBool("Settings", "Present", true);
+      SaveIniWithRetry(status);
+    }
 
     const auto scan_values = scan.ReadSectionValues(s);
     if (scan_values.empty()) LogError(kTag, "Ini Values empty", s);
@@ -203,8 +239,8 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
       }
       AppendSection(lines, candidate, values);
     }
-    SaveLinesWithRetry(pre, lines);
   }
+  for (const Record& record : records) SaveLinesWithRetry(record.path, record.lines);
 }
 
 }  // namespace vx

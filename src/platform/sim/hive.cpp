@@ -103,6 +103,24 @@ SqliteStatement& Hive::Cached(const char* sql) {
   return stmt;
 }
 
+Hive::ReadBatch::ReadBatch(Hive& hive) : hive_(hive), lock_(hive.mu_) {
+  if (sqlite3_get_autocommit(hive_.db_.raw()) == 0) return;  // an outer batch holds one
+  SqliteStatement& begin = hive_.Cached("BEGIN");
+  begin.Reset();
+  own_transaction_ = begin.Run() == SQLITE_DONE;
+  begin.Reset();
+}
+
+Hive::ReadBatch::~ReadBatch() {
+  if (!own_transaction_) return;
+  SqliteStatement& commit = hive_.Cached("COMMIT");
+  commit.Reset();
+  const bool committed = commit.Run() == SQLITE_DONE;
+  commit.Reset();
+  // A transaction left open would swallow the next writes.
+  if (!committed) hive_.db_.Exec("ROLLBACK");
+}
+
 Result<int64_t> Hive::Find(RegRoot root, std::string_view path) {
   int64_t id = root == RegRoot::kLocalMachine ? kRootLocalMachine : kRootCurrentUser;
   // One read transaction for the whole walk (unless the caller holds one):
@@ -260,13 +278,15 @@ Status Hive::Set(int64_t key, std::string_view name, const RegValue& value) {
   if (!KeyExists(key)) return kErrorKeyDeleted;
   // A replaced value keeps its name's case and its place in the order, as
   // RegSetValueEx does.
-  auto stmt = db_.Prepare(
+  SqliteStatement& stmt = Cached(
       "INSERT INTO reg_values(key, name, folded, type, data, seq) VALUES(?1, ?2, ?3, ?4, ?5, "
       "(SELECT IFNULL(MAX(seq), 0) + 1 FROM reg_values WHERE key=?1)) "
       "ON CONFLICT(key, folded) DO UPDATE SET type=excluded.type, data=excluded.data");
+  stmt.Reset();
   stmt.Bind(1, key).Bind(2, name).Bind(3, FoldRegName(name)).Bind(4, int64_t{value.type});
   stmt.BindBlob(5, value.data);
   int rc = stmt.Run();
+  stmt.Reset();
   return rc == SQLITE_DONE ? kErrorSuccess : Busy(rc);
 }
 
@@ -284,20 +304,24 @@ Status Hive::Unset(int64_t key, std::string_view name) {
 Result<std::vector<std::string>> Hive::Children(int64_t key) {
   std::lock_guard lock(mu_);
   if (!KeyExists(key)) return Result<std::vector<std::string>>::Fail(kErrorKeyDeleted);
-  auto stmt = db_.Prepare("SELECT name FROM reg_keys WHERE parent=?1 ORDER BY folded");
+  SqliteStatement& stmt = Cached("SELECT name FROM reg_keys WHERE parent=?1 ORDER BY folded");
+  stmt.Reset();
   stmt.Bind(1, key);
   std::vector<std::string> out;
   while (stmt.Step()) out.push_back(stmt.Text(0));
+  stmt.Reset();
   return out;
 }
 
 Result<std::vector<std::string>> Hive::Names(int64_t key) {
   std::lock_guard lock(mu_);
   if (!KeyExists(key)) return Result<std::vector<std::string>>::Fail(kErrorKeyDeleted);
-  auto stmt = db_.Prepare("SELECT name FROM reg_values WHERE key=?1 ORDER BY seq");
+  SqliteStatement& stmt = Cached("SELECT name FROM reg_values WHERE key=?1 ORDER BY seq");
+  stmt.Reset();
   stmt.Bind(1, key);
   std::vector<std::string> out;
   while (stmt.Step()) out.push_back(stmt.Text(0));
+  stmt.Reset();
   return out;
 }
 

@@ -28,6 +28,24 @@ class Hive : public platform::Registry {
   Status DeleteKey(platform::RegRoot root, std::string_view path) override;
   Status DeleteTree(platform::RegRoot root, std::string_view path) override;
 
+  // One read transaction over several reads of this thread, which keeps the
+  // hive to itself meanwhile: each read otherwise takes and drops the WAL
+  // read lock on its own, which costs more than the read. The reads see the
+  // hive as of one moment. Reads only: a write inside would join the
+  // transaction. Batches nest.
+  class ReadBatch {
+   public:
+    explicit ReadBatch(Hive& hive);
+    ~ReadBatch();
+    ReadBatch(const ReadBatch&) = delete;
+    ReadBatch& operator=(const ReadBatch&) = delete;
+
+   private:
+    Hive& hive_;
+    std::unique_lock<std::recursive_mutex> lock_;
+    bool own_transaction_ = false;
+  };
+
   // Test switch: every write fails with this code while it is non-zero.
   void set_write_fault(uint32_t code) { write_fault_ = code; }
 
@@ -49,7 +67,8 @@ class Hive : public platform::Registry {
   // the read paths run for every registry access of a scan.
   SqliteStatement& Cached(const char* sql);
 
-  std::mutex mu_;
+  // Recursive: a ReadBatch holds it around the reads that take it again.
+  std::recursive_mutex mu_;
   SqliteDb db_;
   std::map<const char*, SqliteStatement> cached_;
   uint32_t write_fault_ = 0;

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 #include "common/text.h"
 #include "platform/devices.h"
 #include "platform/platform.h"
+#include "platform/sim/hive.h"
 #include "platform/sim/inf_file.h"
 
 namespace vx::platform {
@@ -156,11 +158,35 @@ bool KeyExists(const std::string& path) {
   return static_cast<bool>(Reg().OpenKey(RegRoot::kLocalMachine, path, false));
 }
 
-std::string StringAt(const std::string& path, std::string_view name) {
-  auto v = QueryAt(path, name);
+std::string StringOf(const Result<RegValue>& v) {
   if (!v || (v->type != kRegSz && v->type != kRegExpandSz)) return {};
   return DecodeRegString(v->data);
 }
+
+std::string StringAt(const std::string& path, std::string_view name) {
+  return StringOf(QueryAt(path, name));
+}
+
+// For several values of one key: the key path is walked once, not once per
+// value (each walk is a query per path component).
+std::string StringIn(RegKey& key, std::string_view name) { return StringOf(key.QueryValue(name)); }
+
+std::unique_ptr<RegKey> OpenForRead(const std::string& path) {
+  auto key = Reg().OpenKey(RegRoot::kLocalMachine, path, false);
+  return key ? std::move(*key) : nullptr;
+}
+
+// The registry reads of one call under one hive transaction (see
+// sim::Hive::ReadBatch); nothing when the registry is another one.
+class HiveReads {
+ public:
+  HiveReads() {
+    if (auto* hive = dynamic_cast<sim::Hive*>(&Reg())) batch_.emplace(*hive);
+  }
+
+ private:
+  std::optional<sim::Hive::ReadBatch> batch_;
+};
 
 bool IsWindows64() { return Sys().IsWindows64(); }
 
@@ -218,6 +244,7 @@ class SimDeviceSet : public DeviceInfoSet {
   }
 
   Result<DeviceValue> RegistryProperty(const DeviceInfo& dev, uint32_t spdrp) override {
+    const HiveReads batch;
     const std::string path = DevicePath(dev);
     if (path.empty() || !KeyExists(path)) return Result<DeviceValue>::Fail(kErrorNoSuchDevinst);
     auto fail = [] { return Result<DeviceValue>::Fail(kErrorInvalidData); };
@@ -260,6 +287,7 @@ class SimDeviceSet : public DeviceInfoSet {
 
   Result<DeviceValue> Property(const DeviceInfo& dev, const DevPropKey& key) override {
     if (Sys().Version().major < 6) return Result<DeviceValue>::Fail(kErrorNotSupported);
+    const HiveReads batch;
     const std::string path = DevicePath(dev);
     if (path.empty() || !KeyExists(path)) return Result<DeviceValue>::Fail(kErrorNoSuchDevinst);
     auto not_found = [] { return Result<DeviceValue>::Fail(kErrorNotFound); };
@@ -323,13 +351,14 @@ class SimDeviceSet : public DeviceInfoSet {
       return FileTimeValue(*ft);
     }
     if (fmt == devpkey::kDriverFmt || fmt == devpkey::kDrvPkgFmt) {
-      const std::string driver_key = DriverKeyPath(path);
-      if (driver_key.empty() || !KeyExists(driver_key)) return not_found();
+      const std::string driver_path = DriverKeyPath(path);
+      auto driver_key = driver_path.empty() ? nullptr : OpenForRead(driver_path);
+      if (!driver_key) return not_found();
       if (fmt == devpkey::kDriverFmt && key.pid == devpkey::kDriverDate.pid) {
-        auto r = QueryAt(driver_key, "DriverDateData");
+        auto r = driver_key->QueryValue("DriverDateData");
         Result<uint64_t> ft = r ? FileTimeOf(*r) : Result<uint64_t>::Fail(kErrorInvalidData);
         if (ft) return FileTimeValue(*ft);
-        uint64_t from_text = FileTimeOfDate(StringAt(driver_key, "DriverDate"));
+        uint64_t from_text = FileTimeOfDate(StringIn(*driver_key, "DriverDate"));
         if (!from_text) return not_found();
         return FileTimeValue(from_text);
       }
@@ -353,7 +382,7 @@ class SimDeviceSet : public DeviceInfoSet {
         }
       }
       if (!name) return not_found();
-      auto r = QueryAt(driver_key, name);
+      auto r = driver_key->QueryValue(name);
       if (!r) return not_found();
       return AsUnified(FromReg(*r));
     }
@@ -364,6 +393,7 @@ class SimDeviceSet : public DeviceInfoSet {
     NodeState st;
     const std::string path = DevicePath(dev);
     if (path.empty()) return st;
+    const HiveReads batch;
     auto control = Reg().OpenKey(RegRoot::kLocalMachine, path + "\\Control", false);
     if (!control) return st;
     st.cr = kCrSuccess;
@@ -376,28 +406,35 @@ class SimDeviceSet : public DeviceInfoSet {
 
   Result<DriverNode> InstalledDriver(const DeviceInfo& dev) override {
     const std::string path = DevicePath(dev);
-    if (path.empty() || !KeyExists(path)) return Result<DriverNode>::Fail(kErrorNoSuchDevinst);
-    const std::string driver_key = DriverKeyPath(path);
-    // No driver: the installed-driver list is empty.
-    if (driver_key.empty() || !KeyExists(driver_key))
-      return Result<DriverNode>::Fail(kErrorNoMoreItems);
     DriverNode node;
-    node.description = StringAt(driver_key, "DriverDesc");
-    node.provider = StringAt(driver_key, "ProviderName");
-    node.hardware_id = StringAt(driver_key, "MatchingDeviceId");
-    node.section = StringAt(driver_key, "InfSection");
-    node.version = ParseDriverVersion(StringAt(driver_key, "DriverVersion"));
-    auto date = QueryAt(driver_key, "DriverDateData");
-    auto ft = date ? FileTimeOf(*date) : Result<uint64_t>::Fail(kErrorInvalidData);
-    node.date = ft ? *ft : FileTimeOfDate(StringAt(driver_key, "DriverDate"));
-    const std::string inf = StringAt(driver_key, "InfPath");
+    std::string inf;
+    std::unique_ptr<RegKey> device_key;
+    {
+      const HiveReads batch;  // not held over the INF's reading
+      device_key = path.empty() ? nullptr : OpenForRead(path);
+      if (!device_key) return Result<DriverNode>::Fail(kErrorNoSuchDevinst);
+      const std::string driver = Trim(StringIn(*device_key, "Driver"));
+      // No driver: the installed-driver list is empty.
+      auto driver_key = driver.empty() ? nullptr : OpenForRead(JoinPath(kClassKey, driver));
+      if (!driver_key) return Result<DriverNode>::Fail(kErrorNoMoreItems);
+      RegKey& k = *driver_key;
+      node.description = StringIn(k, "DriverDesc");
+      node.provider = StringIn(k, "ProviderName");
+      node.hardware_id = StringIn(k, "MatchingDeviceId");
+      node.section = StringIn(k, "InfSection");
+      node.version = ParseDriverVersion(StringIn(k, "DriverVersion"));
+      auto date = k.QueryValue("DriverDateData");
+      auto ft = date ? FileTimeOf(*date) : Result<uint64_t>::Fail(kErrorInvalidData);
+      node.date = ft ? *ft : FileTimeOfDate(StringIn(k, "DriverDate"));
+      inf = StringIn(k, "InfPath");
+    }
     if (!inf.empty()) {
       node.inf_path = InfWindowsPath(inf);
       // The manufacturer is the INF's, as the driver node reports it.
       if (auto text = LoadInf(node.inf_path, nullptr); text)
         node.manufacturer = InfManufacturerFor(*text, node.hardware_id);
     }
-    if (node.manufacturer.empty()) node.manufacturer = StringAt(path, "Mfg");
+    if (node.manufacturer.empty()) node.manufacturer = StringIn(*device_key, "Mfg");
     return node;
   }
 
@@ -504,6 +541,7 @@ Result<std::unique_ptr<DeviceInfoSet>> OpenDeviceInfoSet(const DeviceSetScope& s
   using R = Result<std::unique_ptr<DeviceInfoSet>>;
   const std::string want_class = scope.class_guid.empty() ? "" : NormalGuid(scope.class_guid);
   if (!scope.class_guid.empty() && want_class.empty()) return R::Fail(kErrorInvalidParameter);
+  const HiveReads batch;
   auto root = Reg().OpenKey(RegRoot::kLocalMachine, kEnumKey, false);
   if (!root) return R::Fail(root.error());
   std::vector<SimDevice> devices;

@@ -103,6 +103,21 @@ TEST(IniLookupTest, FirstMatchWins) {
   EXPECT_EQ(ini.ReadString("A", "j"), "4");
 }
 
+TEST(IniLookupTest, WritesAndCopiesBeforeAnyLookup) {
+  // Key look-ups of a loaded section are prepared on first use; writes,
+  // deletes and copies made before that must see the same keys.
+  IniFile ini = FromText("[A]\nk=1\nK=2\n[B]\nÄpfel=3\n");
+  ini.WriteString("a", "K", "x");
+  EXPECT_EQ(ini.ReadSectionValues("A"), (Lines{"k=x", "K=2"}));
+  IniFile copy = ini;
+  copy.DeleteKey("B", "äPFEL");
+  EXPECT_FALSE(copy.ValueExists("B", "Äpfel"));
+  EXPECT_EQ(ini.ReadString("b", "äpfel"), "3");
+  ini.WriteString("B", "new", "4");
+  EXPECT_EQ(ini.ReadString("B", "NEW"), "4");
+  EXPECT_EQ(ini.ReadSection("B"), (Lines{"Äpfel", "new"}));
+}
+
 TEST(IniLookupTest, DefaultsOnlyWhenAbsent) {
   IniFile ini = FromText("[A]\nempty=\nloose\n");
   EXPECT_EQ(ini.ReadString("A", "empty", "def"), "");

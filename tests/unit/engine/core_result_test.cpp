@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -306,6 +307,31 @@ TEST_F(ScanTest, OnePreFileForAPackageOfferedToTwoDevices) {
   EXPECT_EQ(status.ReadString("Settings", "Present"), "1");
 }
 
+TEST_F(ScanTest, StatusFilesMarkWhatThisScanOffers) {
+  WriteDatabase({Offer(kLanShortId, "10.2.0.0", "2022-06-01")});
+  WriteList({LanDevice("0", "PCI\\A\\0")});
+  const fs::path offered = base_ / "realtek-lan-10.2.0.0-x64.zip.status";
+  const fs::path other = base_ / "other-1.0-x64.zip.status";
+  const fs::path waiting = base_ / "waiting-1.0-x64.zip.status";
+  { std::ofstream(offered, std::ios::binary) << "[Settings]\r\nNote=kept\r\n"; }
+  { std::ofstream(other, std::ios::binary) << "[Settings]\r\nStatus=New\r\nPresent=1\r\n"; }
+  {
+    std::ofstream(waiting, std::ios::binary)
+        << "[Settings]\r\nStatus=Installed\r\nCheckAfterRestart=1\r\nPresent=1\r\n";
+  }
+  Scan();
+  auto text = [](const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  // Marked absent first, then present again with a status added: the keys
+  // land in that order.
+  EXPECT_EQ(text(offered), "[Settings]\r\nNote=kept\r\nPresent=1\r\nStatus=None\r\n\r\n");
+  EXPECT_EQ(text(other), "[Settings]\r\nStatus=New\r\nPresent=0\r\n\r\n");
+  EXPECT_EQ(text(waiting),
+            "[Settings]\r\nStatus=Installed\r\nCheckAfterRestart=1\r\nPresent=1\r\n\r\n");
+}
+
 TEST_F(ScanTest, ProtectedPackageKeepsItsRecord) {
   WriteDatabase({Offer(kLanShortId, "10.2.0.0", "2022-06-01")});
   WriteList({LanDevice("0", "PCI\\A\\0")});
@@ -399,6 +425,27 @@ TEST_F(ScanTest, InstalledDriverOfARealDevice) {
   EXPECT_FALSE(GetDriverParameters(**set, "ROOT\\NOTHING\\0", scan, date, version, manufacturer,
                                    provider));
   EXPECT_EQ(scan.ReadSection("Errors").size(), 1u);
+
+  // The index a scan looks devices up with answers as the walk over the set.
+  DeviceIndex index(**set);
+  for (const std::string& wanted : {id, LowerCase(id), UpperCase(id), std::string("ROOT\\NOTHING\\0")}) {
+    platform::DeviceInfo by_walk, by_index;
+    uint32_t walk_at = 0, index_at = 0;
+    const bool walked = FindDevice(**set, wanted, by_walk, walk_at);
+    ASSERT_EQ(index.Find(wanted, by_index, index_at), walked) << wanted;
+    if (!walked) continue;
+    EXPECT_EQ(by_index.instance_id, by_walk.instance_id);
+    EXPECT_EQ(by_index.class_guid, by_walk.class_guid);
+    EXPECT_EQ(index_at, walk_at);
+  }
+  double indexed_date = 0;
+  std::string indexed_version, indexed_manufacturer, indexed_provider;
+  EXPECT_TRUE(GetDriverParameters(index, id, scan, indexed_date, indexed_version,
+                                  indexed_manufacturer, indexed_provider));
+  EXPECT_EQ(indexed_version, version);
+  EXPECT_EQ(indexed_manufacturer, manufacturer);
+  EXPECT_EQ(indexed_provider, provider);
+  EXPECT_EQ(indexed_date, date);
 }
 
 }  // namespace

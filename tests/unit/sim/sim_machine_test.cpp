@@ -90,6 +90,29 @@ TEST_F(SimMachineTest, FailedWritesAreReportedNotLost) {
   EXPECT_EQ(platform::WriteRegDword(platform::Reg(), platform::RegRoot::kCurrentUser, "Software\\X", "v", 1), 0u);
 }
 
+TEST_F(SimMachineTest, ReadBatchSeesOneMomentAndEndsCleanly) {
+  using platform::RegRoot;
+  auto& reg = platform::Reg();
+  ASSERT_EQ(platform::WriteRegDword(reg, RegRoot::kCurrentUser, "Software\\Batch", "v", 1), 0u);
+  // A second connection, as another process of the machine has.
+  std::string error;
+  auto other = Hive::Open(machine() / Machine::kHiveFile, false, error);
+  ASSERT_TRUE(other) << error;
+  {
+    Hive::ReadBatch batch(CurrentMachine()->hive());
+    Hive::ReadBatch nested(CurrentMachine()->hive());
+    EXPECT_EQ(platform::ReadRegDword(reg, RegRoot::kCurrentUser, "Software\\Batch", "v").value_or(0), 1u);
+    ASSERT_EQ(platform::WriteRegDword(*other, RegRoot::kCurrentUser, "Software\\Batch", "v", 2), 0u);
+    // The batch's reads keep the moment of its first read.
+    EXPECT_EQ(platform::ReadRegDword(reg, RegRoot::kCurrentUser, "Software\\Batch", "v").value_or(0), 1u);
+  }
+  EXPECT_EQ(platform::ReadRegDword(reg, RegRoot::kCurrentUser, "Software\\Batch", "v").value_or(0), 2u);
+  // No transaction is left open: this connection writes again, and the
+  // other one sees it.
+  ASSERT_EQ(platform::WriteRegDword(reg, RegRoot::kCurrentUser, "Software\\Batch\\New", "w", 3), 0u);
+  EXPECT_EQ(platform::ReadRegDword(*other, RegRoot::kCurrentUser, "Software\\Batch\\New", "w").value_or(0), 3u);
+}
+
 TEST(SimMachineOpen, BadFoldersGiveClearErrors) {
   test::TempDir tmp;
   std::string error;
