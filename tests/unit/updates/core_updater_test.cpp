@@ -290,7 +290,9 @@ TEST_F(UpdaterTest, IsThereBaseUpdateFollowsTheTenAndFiveDayRules) {
     EXPECT_EQ(has("Old database: checking"), c.age >= 10);
     EXPECT_EQ(fs::exists(base_ / "settings.ini"), c.age >= 10 || c.checked_ago >= 0);
     EXPECT_EQ(IniFile(base_ / "settings.ini").ReadString("general", "LastUpdate") == today, c.asked);
-    if (std::string_view(c.name) == "only one day newer") EXPECT_TRUE(has("Up-to-date"));
+    if (std::string_view(c.name) == "only one day newer") {
+      EXPECT_TRUE(has("Up-to-date"));
+    }
   }
 }
 
@@ -320,7 +322,9 @@ TEST_F(UpdaterTest, QuickCheckDecidesWhenTheDatabaseIsRecent) {
     DatabaseUpdater u(cfg);
     Run r = Update(u, main);
     EXPECT_EQ(r.started, c.update);
-    if (c.update) EXPECT_EQ(u.LastOutcome(), UpdateOutcome::kNewDatabase);
+    if (c.update) {
+      EXPECT_EQ(u.LastOutcome(), UpdateOutcome::kNewDatabase);
+    }
   }
 }
 
@@ -380,7 +384,7 @@ TEST_F(UpdaterTest, FailedAttemptsPutThePreviousDatabaseBack) {
   {
     std::string error;
     using platform::seven_zip::NewEntry;
-    NewEntry db{"Drivers.db", data_->path() / "old.db"};
+    NewEntry db{"Drivers.db", data_->path() / "old.db", std::nullopt};
     ASSERT_TRUE(platform::seven_zip::Write(extra, platform::seven_zip::Format::kSevenZip,
                                            {db, NewEntry{"extra.txt", {}, "x"}}, 1, error)) << error;
     ASSERT_TRUE(platform::seven_zip::Write(escape, platform::seven_zip::Format::kSevenZip,
@@ -470,7 +474,9 @@ TEST_F(UpdaterTest, KillAtAnyStepLeavesTheOldOrTheNewDatabase) {
     DbFacts f = ReadFacts(Db());
     EXPECT_EQ(f.date, c.new_expected ? kNewDate : kOldDate);
     EXPECT_EQ(f.rows, c.new_expected ? kNewRows : kOldRows);
-    if (c.new_expected) EXPECT_EQ(IndexCount(Db()), 3);
+    if (c.new_expected) {
+      EXPECT_EQ(IndexCount(Db()), 3);
+    }
     EXPECT_FALSE(fs::exists(base_ / "Drivers64.db.prev"));
     EXPECT_FALSE(fs::exists(base_ / "Drivers.unpack"));
 
