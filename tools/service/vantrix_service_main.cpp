@@ -552,19 +552,20 @@ int Service::Run() {
   }
 
   // SIGINT/SIGTERM end the service through a waiting thread, since a signal
-  // handler may not stop the server itself.
+  // handler may not stop the server itself. The thread is joined before the
+  // mail sink goes away: it must never touch a stopped or destroyed server.
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, SIGINT);
   sigaddset(&set, SIGTERM);
-  std::thread waiter([this, set, &smtp] {
+  std::atomic<bool> signalled{false};
+  std::thread waiter([this, set, &signalled] {
     int sig = 0;
     sigwait(&set, &sig);
+    signalled = true;
     g_stopping = true;
     server_.stop();
-    smtp.Stop();
   });
-  waiter.detach();
 
   if (!o_.port_file.empty()) {
     std::string text = "http=" + std::to_string(port_) + "\n";
@@ -579,6 +580,9 @@ int Service::Run() {
   if (smtp_port > 0) std::cout << "smtp on 127.0.0.1:" << smtp_port << std::endl;
   server_.listen_after_bind();
   g_stopping = true;
+  // The server may also end without a signal: wake the waiter then.
+  if (!signalled) pthread_kill(waiter.native_handle(), SIGTERM);
+  waiter.join();
   smtp.Stop();
   return 0;
 }
