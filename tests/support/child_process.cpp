@@ -1,6 +1,7 @@
 #include "support/child_process.h"
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #ifndef _WIN32
@@ -50,6 +51,16 @@ bool WaitForFile(const std::filesystem::path& p) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return false;
+}
+
+std::string ServicePort(const std::filesystem::path& ports_file, std::string_view key) {
+  std::ifstream in(ports_file);
+  const std::string prefix = std::string(key) + "=";
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(prefix, 0) == 0) return line.substr(prefix.size());
+  }
+  return {};
 }
 
 }  // namespace vx::test

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vx::test {
@@ -24,5 +25,9 @@ class Child {
 
 // Polls up to 10 s for a file a child writes once it is ready.
 bool WaitForFile(const std::filesystem::path& p);
+
+// The value of "key=" ("http", "smtp") in the ports file the local service
+// writes; empty when the file or the key is missing.
+std::string ServicePort(const std::filesystem::path& ports_file, std::string_view key);
 
 }  // namespace vx::test

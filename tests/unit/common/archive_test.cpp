@@ -1,12 +1,11 @@
 #include "common/archive.h"
 
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 
 #include "platform/seven_zip.h"
 #include "common/text.h"
+#include "support/test_files.h"
 #include "support/test_machine.h"
 
 namespace vx {
@@ -15,18 +14,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::seven_zip::Format;
 using platform::seven_zip::NewEntry;
-
-void WriteFile(const fs::path& p, const std::string& data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << data;
-}
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadAll;
+using test::WriteAll;
 
 // Every regular file below dir, as generic relative paths.
 std::set<std::string> FilesBelow(const fs::path& dir) {
@@ -72,7 +61,7 @@ TEST_F(ArchiveTest, RoundTripBothFormatsWithProgress) {
     }));
     EXPECT_GT(calls, 0);
     EXPECT_EQ(last_done, last_total);
-    for (const auto& e : entries) EXPECT_EQ(ReadFile(out / U8Path(e.name)), *e.data) << e.name;
+    for (const auto& e : entries) EXPECT_EQ(ReadAll(out / U8Path(e.name)), *e.data) << e.name;
   }
 }
 
@@ -98,11 +87,11 @@ TEST_F(ArchiveTest, CancelInTheMiddleFailsAndLeavesNoFiles) {
 
 TEST_F(ArchiveTest, ExtensionDecidesTheFormatInAnyCase) {
   fs::path src = Sandbox() / "in" / "x.txt";
-  WriteFile(src, "x");
+  WriteAll(src, "x");
   fs::path upper = Sandbox() / "PACK.ZIP";
   ASSERT_TRUE(ZipFile({src}, upper));
   EXPECT_TRUE(UnZipFile(upper, Sandbox() / "up"));
-  EXPECT_EQ(ReadFile(Sandbox() / "up" / "x.txt"), "x");
+  EXPECT_EQ(ReadAll(Sandbox() / "up" / "x.txt"), "x");
 
   fs::path rar = Sandbox() / "pack.rar";
   fs::copy_file(upper, rar);
@@ -113,29 +102,29 @@ TEST_F(ArchiveTest, ExtensionDecidesTheFormatInAnyCase) {
 
 TEST_F(ArchiveTest, ZipFileStoresBareNamesAndReplacesTheOldArchive) {
   fs::path a = Sandbox() / "one" / "a.log", b = Sandbox() / "two" / "deep" / "b.log";
-  WriteFile(a, "first");
-  WriteFile(b, "second");
+  WriteAll(a, "first");
+  WriteAll(b, "second");
   fs::path arc = Sandbox() / "diag.zip";
-  WriteFile(arc, "old archive bytes");
+  WriteAll(arc, "old archive bytes");
   ASSERT_TRUE(ZipFile({a, Sandbox() / "missing.log", b, Sandbox() / "one"}, arc));
   fs::path out = Sandbox() / "x";
   ASSERT_TRUE(UnZipFile(arc, out));
   EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"a.log", "b.log"}));
-  EXPECT_EQ(ReadFile(out / "b.log"), "second");
+  EXPECT_EQ(ReadAll(out / "b.log"), "second");
 }
 
 TEST_F(ArchiveTest, ZipFileWithNothingToPackWritesNothing) {
   fs::path arc = Sandbox() / "none.zip";
   EXPECT_FALSE(ZipFile({Sandbox() / "nope1", Sandbox() / "nope2"}, arc));
   EXPECT_FALSE(fs::exists(arc));
-  WriteFile(arc, "keep me");
+  WriteAll(arc, "keep me");
   EXPECT_FALSE(ZipFile({Sandbox() / "nope1"}, arc));
-  EXPECT_EQ(ReadFile(arc), "keep me");
+  EXPECT_EQ(ReadAll(arc), "keep me");
 }
 
 TEST_F(ArchiveTest, UnreadableArchiveFails) {
   fs::path arc = Sandbox() / "junk.7z";
-  WriteFile(arc, "this is not an archive");
+  WriteAll(arc, "this is not an archive");
   EXPECT_FALSE(UnZipFile(arc, Sandbox() / "junk"));
   EXPECT_FALSE(UnZipFile(Sandbox() / "absent.zip", Sandbox() / "absent"));
 }
@@ -247,7 +236,7 @@ TEST_F(ArchiveTest, LinkEntriesAreNotFollowed) {
     EXPECT_FALSE(fs::exists(box / "escaped2.txt"));
     EXPECT_FALSE(fs::is_symlink(target / "up"));
     EXPECT_FALSE(fs::is_symlink(target / "abs"));
-    EXPECT_EQ(ReadFile(target / "plain.txt"), "fine");
+    EXPECT_EQ(ReadAll(target / "plain.txt"), "fine");
   }
 }
 
@@ -281,7 +270,7 @@ TEST_F(ArchiveTest, DamagedArchivesFailCleanly) {
     fs::path good = Sandbox() / (std::string("good") + ext);
     std::string error;
     ASSERT_TRUE(platform::seven_zip::Write(good, format, entries, 5, error)) << error;
-    std::string bytes = ReadFile(good);
+    std::string bytes = ReadAll(good);
     fs::path box = Sandbox() / (std::string("dmg") + std::string(ext + 1));
     fs::path target = box / "t";
     fs::path bad = box / (std::string("bad") + ext);
@@ -294,7 +283,7 @@ TEST_F(ArchiveTest, DamagedArchivesFailCleanly) {
       } else {
         for (int k = 0; k < 1 + round % 7; ++k) b[rng() % b.size()] = static_cast<char>(rng());
       }
-      WriteFile(bad, b);
+      WriteAll(bad, b);
       fs::remove_all(target);
       bool ok = UnZipFile(bad, target);
       auto files = FilesBelow(box);
@@ -302,10 +291,10 @@ TEST_F(ArchiveTest, DamagedArchivesFailCleanly) {
       if (ok) {
         // A success must mean intact content for what was extracted.
         if (fs::exists(target / "a.txt")) {
-          EXPECT_EQ(ReadFile(target / "a.txt"), *entries[0].data);
+          EXPECT_EQ(ReadAll(target / "a.txt"), *entries[0].data);
         }
         if (fs::exists(target / "d" / "b.bin")) {
-          EXPECT_EQ(ReadFile(target / "d" / "b.bin"), *entries[1].data);
+          EXPECT_EQ(ReadAll(target / "d" / "b.bin"), *entries[1].data);
         }
       }
     }

@@ -14,6 +14,7 @@
 #include "platform/platform.h"
 #include "platform/registry.h"
 #include "support/child_process.h"
+#include "support/test_files.h"
 #include "support/test_machine.h"
 
 #ifndef _WIN32
@@ -33,20 +34,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Child;
+using test::ReadAll;
 using test::WaitForFile;
+using test::WriteAll;
 
-[[maybe_unused]] std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& p, std::string_view data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
 
 // The log lines written while it lives (the fixture starts a log).
 class LogCapture {
@@ -182,8 +173,7 @@ class InternetTest : public test::MachineFixture {
                                  "--smtp-port", "-1"}));
 #endif
     ASSERT_TRUE(WaitForFile(ports));
-    std::string text = ReadAll(ports);
-    host_ = "127.0.0.1:" + Trim(text.substr(text.find('=') + 1, text.find('\n') - text.find('=') - 1));
+    host_ = "127.0.0.1:" + test::ServicePort(ports, "http");
   }
   static void TearDownTestSuite() {
     service_.reset();

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "common/params.h"
 #include "common/text.h"
 #include "support/child_process.h"
+#include "support/test_files.h"
 #include "support/test_machine.h"
 #include "telemetry/problem_report.h"
 #include "telemetry/service_client.h"
@@ -21,13 +21,7 @@
 namespace vx::console {
 namespace {
 namespace fs = std::filesystem;
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::ReadAll;
 
 int CountMails(const fs::path& record) {
   int n = 0;
@@ -58,8 +52,8 @@ class ReportCommandTest : public test::MachineFixture {
 #endif
     record_ = dir / "record";
     ASSERT_TRUE(test::WaitForFile(dir / "ports"));
-    for (const std::string& line : Split(ReplaceAll(ReadAll(dir / "ports"), "\r", ""), '\n'))
-      if (line.rfind("smtp=", 0) == 0) smtp_ = "127.0.0.1:" + Trim(line.substr(5));
+    if (std::string smtp = test::ServicePort(dir / "ports", "smtp"); !smtp.empty())
+      smtp_ = "127.0.0.1:" + smtp;
   }
   static void TearDownTestSuite() {
     service_.reset();

@@ -13,6 +13,8 @@
 #include "common/md5.h"
 #include "common/text.h"
 #include "engine/driver_utils.h"
+#include "support/child_process.h"
+#include "support/test_files.h"
 #include "support/test_machine.h"
 
 #ifndef _WIN32
@@ -89,18 +91,8 @@ TEST(UpdaterReplies, LastUpdateDateAndShortDates) {
 
 // ---- against the local service -----------------------------------------------
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& p, std::string_view data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using test::ReadAll;
+using test::WriteAll;
 
 pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& extra_env = {}) {
   std::vector<char*> argv;
@@ -171,19 +163,14 @@ class UpdaterTest : public test::MachineFixture {
     ASSERT_TRUE(dbgen::WriteDatabaseArchive(new_db, new_archive_, &md5, &error)) << error;
     new_md5_ = md5;
     fs::path ports = data_->path() / "ports";
-    pid_ = Spawn({VX_SERVICE_EXE, "--root", root_.string(), "--port-file", ports.string(),
-                  "--smtp-port", "-1"});
-    ASSERT_GT(pid_, 0);
-    for (int i = 0; i < 200 && !fs::exists(ports); ++i) std::this_thread::sleep_for(50ms);
-    std::string text = ReadAll(ports);
-    host_ = "127.0.0.1:" + Trim(text.substr(text.find('=') + 1, text.find('\n') - text.find('=') - 1));
+    service_ = std::make_unique<test::Child>();
+    ASSERT_TRUE(service_->Start({VX_SERVICE_EXE, "--root", root_.string(), "--port-file",
+                                 ports.string(), "--smtp-port", "-1"}));
+    ASSERT_TRUE(test::WaitForFile(ports));
+    host_ = "127.0.0.1:" + test::ServicePort(ports, "http");
   }
   static void TearDownTestSuite() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
-    }
+    service_.reset();
     data_.reset();
   }
 
@@ -249,7 +236,7 @@ class UpdaterTest : public test::MachineFixture {
   static inline std::unique_ptr<test::TempDir> data_;
   static inline fs::path root_, old_db_, new_archive_;
   static inline std::string new_md5_, host_;
-  static inline pid_t pid_ = -1;
+  static inline std::unique_ptr<test::Child> service_;
   fs::path base_;
 };
 
