@@ -1,5 +1,7 @@
 #include "platform/smtp.h"
 
+#include <algorithm>
+
 namespace vx::platform {
 
 bool SmtpAddressUsable(std::string_view address) {
@@ -9,6 +11,15 @@ bool SmtpAddressUsable(std::string_view address) {
     if (u <= 0x20 || u == 0x7F || c == '<' || c == '>' || c == '"' || c == '\\') return false;
   }
   return true;
+}
+
+bool SmtpMailUsable(const SmtpMail& mail) {
+  return SmtpAddressUsable(mail.from) && !mail.to.empty() &&
+         std::all_of(mail.to.begin(), mail.to.end(),
+                     [](const std::string& a) { return SmtpAddressUsable(a); }) &&
+         !mail.host.empty() && mail.host.find_first_of("/ \t\r\n@") == std::string::npos &&
+         mail.user.find_first_of("\r\n") == std::string::npos &&
+         mail.password.find_first_of("\r\n") == std::string::npos;
 }
 
 std::string SmtpDotStuff(std::string_view message) {

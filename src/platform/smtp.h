@@ -39,6 +39,11 @@ enum : uint32_t {
 // blanks, control characters, "<", ">" or quotes.
 bool SmtpAddressUsable(std::string_view address);
 
+// True when every part of the mail that goes into a command is usable: the
+// addresses, a host name without path, blank or "@", and a user and
+// password without line breaks (they would end the command early).
+bool SmtpMailUsable(const SmtpMail& mail);
+
 // The message with every line that begins with "." given a second one
 // (RFC 5321 4.5.2) and ending in CR LF.
 std::string SmtpDotStuff(std::string_view message);

@@ -33,10 +33,7 @@ size_t ReadMessage(char* out, size_t size, size_t n, void* upload_ptr) {
 
 Status SendSmtpMail(const SmtpMail& mail, std::string& error_text) {
   error_text.clear();
-  if (!SmtpAddressUsable(mail.from) || mail.to.empty() ||
-      !std::all_of(mail.to.begin(), mail.to.end(),
-                   [](const std::string& a) { return SmtpAddressUsable(a); }) ||
-      mail.host.empty() || mail.host.find_first_of("/ \t\r\n@") != std::string::npos) {
+  if (!SmtpMailUsable(mail)) {
     error_text = "unusable host or address";
     return kErrorInvalidParameter;
   }

@@ -153,12 +153,7 @@ class Session {
 
 Status SendSmtpMail(const SmtpMail& mail, std::string& error_text) {
   error_text.clear();
-  if (!SmtpAddressUsable(mail.from) || mail.to.empty() ||
-      !std::all_of(mail.to.begin(), mail.to.end(),
-                   [](const std::string& a) { return SmtpAddressUsable(a); }) ||
-      mail.host.empty() || mail.host.find_first_of("/ \t\r\n@") != std::string::npos ||
-      mail.user.find_first_of("\r\n") != std::string::npos ||
-      mail.password.find_first_of("\r\n") != std::string::npos) {
+  if (!SmtpMailUsable(mail)) {
     error_text = "unusable host or address";
     return kErrorInvalidParameter;
   }

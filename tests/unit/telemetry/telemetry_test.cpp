@@ -20,51 +20,23 @@
 #include "platform/platform.h"
 #include "platform/smtp.h"
 #include "support/child_process.h"
+#include "support/test_files.h"
 #include "support/test_machine.h"
 #include "telemetry/events.h"
 #include "telemetry/problem_report.h"
 #include "telemetry/service_client.h"
 #include "telemetry/snapshot_upload.h"
 
-#ifndef _WIN32
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-extern char** environ;
-#endif
-
 namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
 using test::Child;
+using test::ReadAll;
 using test::WaitForFile;
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const fs::path& p, std::string_view data) {
-  fs::create_directories(p.parent_path());
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out.write(data.data(), static_cast<std::streamsize>(data.size()));
-}
+using test::WriteAll;
 
 
-// The value of "key=" in the ports file the service writes.
-std::string PortOf(const std::string& ports, std::string_view key) {
-  for (const std::string& line : Split(ReplaceAll(ports, "\r", ""), '\n'))
-    if (line.rfind(std::string(key) + "=", 0) == 0) return Trim(line.substr(key.size() + 1));
-  return {};
-}
 
 // A 127.0.0.1 port with nothing listening: every request there is refused.
 std::string DeadHost() { return "127.0.0.1:9"; }
@@ -94,6 +66,26 @@ TEST(SmtpText, DotStuffsAndRefusesUnsafeAddresses) {
   EXPECT_TRUE(platform::SmtpAddressUsable("a.b@example.invalid"));
   for (const char* bad : {"", "a b@x.y", "a@x.y>\r\nRCPT TO:<c@d.e", "<a@b.c>", "a\"@b.c"})
     EXPECT_FALSE(platform::SmtpAddressUsable(bad)) << bad;
+  // A whole mail: each field that would break a command is refused, on
+  // both backends alike.
+  platform::SmtpMail ok;
+  ok.host = "mail.example.invalid";
+  ok.user = "acct";
+  ok.password = "pw";
+  ok.from = "a@b.c";
+  ok.to = {"d@e.f"};
+  EXPECT_TRUE(platform::SmtpMailUsable(ok));
+  auto bad_mail = [&](auto change) {
+    platform::SmtpMail m = ok;
+    change(m);
+    return !platform::SmtpMailUsable(m);
+  };
+  EXPECT_TRUE(bad_mail([](auto& m) { m.host = ""; }));
+  EXPECT_TRUE(bad_mail([](auto& m) { m.host = "h/x"; }));
+  EXPECT_TRUE(bad_mail([](auto& m) { m.to.clear(); }));
+  EXPECT_TRUE(bad_mail([](auto& m) { m.to.push_back("x y@z"); }));
+  EXPECT_TRUE(bad_mail([](auto& m) { m.user = "acct\r\nRSET"; }));
+  EXPECT_TRUE(bad_mail([](auto& m) { m.password = "pw\n"; }));
   EXPECT_EQ(Base64Encode("user"), "dXNlcg==");
   EXPECT_EQ(Base64Encode("ab"), "YWI=");
   EXPECT_EQ(Base64Encode("abc"), "YWJj");
@@ -155,9 +147,8 @@ class TelemetryTest : public test::MachineFixture {
 #endif
     record_ = dir / "record";
     ASSERT_TRUE(WaitForFile(dir / "ports"));
-    std::string ports = ReadAll(dir / "ports");
-    http_ = "127.0.0.1:" + PortOf(ports, "http");
-    std::string smtp = PortOf(ports, "smtp");
+    http_ = "127.0.0.1:" + test::ServicePort(dir / "ports", "http");
+    std::string smtp = test::ServicePort(dir / "ports", "smtp");
     if (!smtp.empty()) smtp_ = "127.0.0.1:" + smtp;
   }
   static void TearDownTestSuite() {
