@@ -160,7 +160,9 @@ class FactsText {
   std::vector<Entry> entries_;
 };
 
-bool ReadAll(const fs::path& file, std::string& out) {
+}  // namespace
+
+bool ReadWholeFile(const fs::path& file, std::string& out) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return false;
   std::ostringstream ss;
@@ -169,12 +171,10 @@ bool ReadAll(const fs::path& file, std::string& out) {
   return true;
 }
 
-}  // namespace
-
 bool LoadFacts(const fs::path& file, MachineFacts& f, std::string& error) {
   std::error_code ec;
   std::string bytes;
-  if (!fs::is_regular_file(file, ec) || !ReadAll(file, bytes)) {
+  if (!fs::is_regular_file(file, ec) || !ReadWholeFile(file, bytes)) {
     error = "machine facts file " + file.string() + " is missing";
     return false;
   }
@@ -254,7 +254,7 @@ bool Machine::Create(const fs::path& dir, const fs::path& sample, std::string& e
   }
   // A fresh machine has just started.
   std::string bytes;
-  ReadAll(sample / kFactsFile, bytes);
+  ReadWholeFile(sample / kFactsFile, bytes);
   {
     std::ofstream out(dir / kFactsFile, std::ios::binary | std::ios::trunc);
     out << FactsText(bytes).WithState("BootTime", std::to_string(NowMs()));
@@ -271,7 +271,7 @@ bool Machine::Create(const fs::path& dir, const fs::path& sample, std::string& e
   if (fs::exists(reg, ec)) {
     std::vector<RegFileKey> keys;
     RegFileError err;
-    if (!ReadAll(reg, bytes) || !ParseRegFile(bytes, keys, err)) {
+    if (!ReadWholeFile(reg, bytes) || !ParseRegFile(bytes, keys, err)) {
       error = reg.string() + ":" + std::to_string(err.line) + ": " + err.reason;
       return false;
     }

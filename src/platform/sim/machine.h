@@ -74,6 +74,9 @@ std::string SimErrorText(uint32_t code);
 
 bool LoadFacts(const std::filesystem::path& file, MachineFacts& facts, std::string& error);
 
+// The whole file as bytes; false when it cannot be opened.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& out);
+
 // The machine this process is attached to (sim backend only); null when none.
 Machine* CurrentMachine();
 

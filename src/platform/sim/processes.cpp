@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "common/text.h"
@@ -25,20 +24,11 @@ constexpr uint64_t kUnixEpochFileTime = 116444736000000000ull;
 
 fs::path ProcDir(ProcessId pid) { return fs::path("/proc") / std::to_string(pid); }
 
-bool ReadWhole(const fs::path& file, std::string& out) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  out = ss.str();
-  return true;
-}
-
 // The fields of /proc/PID/stat after the command name, which may itself
 // hold blanks and parentheses.
 bool StatFields(ProcessId pid, std::vector<std::string>& fields) {
   std::string text;
-  if (!ReadWhole(ProcDir(pid) / "stat", text)) return false;
+  if (!sim::ReadWholeFile(ProcDir(pid) / "stat", text)) return false;
   auto close = text.rfind(')');
   if (close == std::string::npos) return false;
   std::istringstream ss(text.substr(close + 1));
@@ -101,7 +91,7 @@ Result<std::vector<ProcessEntry>> ProcessSnapshot() {
       e.exe_name = PathUtf8(exe->filename());
     } else {
       std::string comm;
-      ReadWhole(ProcDir(e.pid) / "comm", comm);
+      sim::ReadWholeFile(ProcDir(e.pid) / "comm", comm);
       e.exe_name = Trim(comm);
     }
     out.push_back(std::move(e));
@@ -118,7 +108,7 @@ Status OpenProcessStatus(ProcessId pid) {
 Result<std::string> ProcessCommandLine(ProcessId pid) {
   if (Status s = OpenProcessStatus(pid)) return Result<std::string>::Fail(s);
   std::string raw;
-  if (!ReadWhole(ProcDir(pid) / "cmdline", raw)) return Result<std::string>::Fail(kErrorAccessDenied);
+  if (!sim::ReadWholeFile(ProcDir(pid) / "cmdline", raw)) return Result<std::string>::Fail(kErrorAccessDenied);
   while (!raw.empty() && raw.back() == '\0') raw.pop_back();
   return JoinArguments(raw);
 }
