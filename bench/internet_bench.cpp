@@ -3,10 +3,6 @@
 // compares (goal: at least 0.8 of libcurl's).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -17,8 +13,7 @@
 #include <thread>
 
 #include "common/internet.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 namespace {
 
@@ -27,7 +22,7 @@ constexpr uint64_t kSize = 100ull << 20;
 
 struct Service {
   fs::path dir;
-  pid_t pid = -1;
+  vx::test::Child child;
   std::string host;
 
   bool Start() {
@@ -39,32 +34,16 @@ struct Service {
       for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 2654435761u >> 24);
       for (uint64_t i = 0; i < kSize / block.size(); ++i) out.write(block.data(), block.size());
     }
-    std::string root = (dir / "root").string(), ports = (dir / "ports").string();
-    std::vector<std::string> args = {VX_SERVICE_EXE, "--root", root, "--port-file", ports,
-                                     "--smtp-port", "-1"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    for (int i = 0; i < 200 && !fs::exists(ports); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::ifstream in(ports);
-    std::string line;
-    std::getline(in, line);
-    if (line.rfind("http=", 0) != 0) return false;
-    host = "127.0.0.1:" + line.substr(5);
-    return true;
+    const fs::path ports = dir / "ports";
+    if (!child.Start({VX_SERVICE_EXE, "--root", (dir / "root").string(), "--port-file",
+                      ports.string(), "--smtp-port", "-1"}) ||
+        !vx::test::WaitForFile(ports))
+      return false;
+    std::string port = vx::test::ServicePort(ports, "http");
+    host = "127.0.0.1:" + port;
+    return !port.empty();
   }
   ~Service() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
     std::error_code ec;
     if (!dir.empty()) fs::remove_all(dir, ec);
   }

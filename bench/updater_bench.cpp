@@ -33,6 +33,8 @@
 #include "engine/driver_database.h"
 #include "engine/main_thread.h"
 #include "platform/sqlite_db.h"
+#include "support/child_process.h"
+#include "support/test_files.h"
 #include "updates/core_updater.h"
 
 extern char** environ;
@@ -74,12 +76,7 @@ int Run(const std::vector<std::string>& args, const fs::path& out = {}) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using vx::test::ReadAll;
 
 fs::path CacheDir() {
   return fs::temp_directory_path() /
@@ -126,37 +123,18 @@ bool PrepareCache(const fs::path& cache) {
 }
 
 struct Service {
-  fs::path ports;
-  pid_t pid = -1;
+  vx::test::Child child;
   std::string host;
 
   bool Start(const fs::path& root, const fs::path& scratch) {
-    ports = scratch / "ports";
-    std::vector<std::string> args = {VX_SERVICE_EXE, "--root",     root.string(), "--port-file",
-                                     ports.string(), "--smtp-port", "-1"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    for (int i = 0; i < 200 && !fs::exists(ports); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::istringstream in(ReadAll(ports));
-    std::string line;
-    std::getline(in, line);
-    if (line.rfind("http=", 0) != 0) return false;
-    host = "127.0.0.1:" + line.substr(5);
-    return true;
-  }
-  ~Service() {
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
+    const fs::path ports = scratch / "ports";
+    if (!child.Start({VX_SERVICE_EXE, "--root", root.string(), "--port-file", ports.string(),
+                      "--smtp-port", "-1"}) ||
+        !vx::test::WaitForFile(ports))
+      return false;
+    std::string port = vx::test::ServicePort(ports, "http");
+    host = "127.0.0.1:" + port;
+    return !port.empty();
   }
 };
 
