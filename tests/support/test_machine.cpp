@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include "platform/sim/machine.h"
 #endif
 
@@ -46,16 +48,18 @@ void MachineFixture::TearDown() { platform::Detach(); }
 
 int RunChild(const std::string& args) {
 #ifdef _WIN32
-  // cmd.exe strips the outer quotes of the whole line.
-  std::string cmd = "\"\"" + (ProgramDir() / "vx_test_child.exe").string() + "\" " + args + "\"";
+  // Started directly rather than through cmd.exe, which a freshly booted
+  // Wine prefix sometimes fails to start. The CRT joins the arguments with
+  // blanks, so the child sees the quoted path followed by args.
+  const std::string exe = (ProgramDir() / "vx_test_child.exe").string();
+  const std::string quoted = "\"" + exe + "\"";
+  return static_cast<int>(_spawnl(_P_WAIT, exe.c_str(), quoted.c_str(), args.c_str(), nullptr));
 #else
   std::string cmd = "'" + (ProgramDir() / "vx_test_child").string() + "' " + args;
-#endif
   int rc = std::system(cmd.c_str());
-#ifndef _WIN32
   if (rc != -1 && WIFEXITED(rc)) return WEXITSTATUS(rc);
-#endif
   return rc;
+#endif
 }
 
 }  // namespace vx::test
