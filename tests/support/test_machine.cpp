@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "common/text.h"
 #include "platform/platform.h"
 #ifdef _WIN32
 #include <process.h>
@@ -45,6 +46,30 @@ void MachineFixture::SetUp() {
 }
 
 void MachineFixture::TearDown() { platform::Detach(); }
+
+bool LocalService::Start() {
+  fs::path dir;
+#ifdef _WIN32
+  const char* env = std::getenv("VX_TEST_SERVICE_DIR");
+  if (!env || !*env) return true;
+  dir = U8Path(env);
+#else
+  data_ = std::make_unique<TempDir>();
+  dir = data_->path();
+  fs::create_directories(dir / "root");
+  if (!child_.Start({VX_LOCAL_SERVICE_EXE, "--root", (dir / "root").string(), "--record",
+                     (dir / "record").string(), "--port-file", (dir / "ports").string(),
+                     "--smtp-port", "0"}))
+    return false;
+#endif
+  record_ = dir / "record";
+  if (!WaitForFile(dir / "ports")) return false;
+  if (std::string port = ServicePort(dir / "ports", "http"); !port.empty())
+    http_ = "127.0.0.1:" + port;
+  if (std::string port = ServicePort(dir / "ports", "smtp"); !port.empty())
+    smtp_ = "127.0.0.1:" + port;
+  return true;
+}
 
 int RunChild(const std::string& args) {
 #ifdef _WIN32

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "support/child_process.h"
 
 namespace vx::test {
 
@@ -36,6 +39,25 @@ class MachineFixture : public ::testing::Test {
 
  private:
   TempDir dir_;
+};
+
+// The local service with its mail sink, recording what arrives. Natively it
+// is started in a temporary folder; under Wine a ctest fixture has started
+// it and names its folder in VX_TEST_SERVICE_DIR. Without one, http() and
+// smtp() are empty (the tests skip).
+class LocalService {
+ public:
+  // False only when a service should have started and did not.
+  bool Start();
+  const std::filesystem::path& record() const { return record_; }
+  const std::string& http() const { return http_; }  // "127.0.0.1:port"
+  const std::string& smtp() const { return smtp_; }
+
+ private:
+  std::unique_ptr<TempDir> data_;
+  Child child_;
+  std::filesystem::path record_;
+  std::string http_, smtp_;
 };
 
 // Runs vx_test_child with the arguments; returns its exit code.

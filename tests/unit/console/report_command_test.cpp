@@ -31,34 +31,16 @@ int CountMails(const fs::path& record) {
   return n;
 }
 
-// Natively the suite starts vantrix-service with its mail sink; under Wine a
-// ctest fixture does and names its folder in VX_TEST_SERVICE_DIR.
+// Against the local service's mail sink (see test::LocalService).
 class ReportCommandTest : public test::MachineFixture {
  protected:
   static void SetUpTestSuite() {
-    fs::path dir;
-#ifdef _WIN32
-    const char* env = std::getenv("VX_TEST_SERVICE_DIR");
-    if (!env || !*env) return;
-    dir = U8Path(env);
-#else
-    data_ = std::make_unique<test::TempDir>();
-    dir = data_->path();
-    fs::create_directories(dir / "root");
-    service_ = std::make_unique<test::Child>();
-    ASSERT_TRUE(service_->Start({VX_SERVICE_EXE, "--root", (dir / "root").string(), "--record",
-                                 (dir / "record").string(), "--port-file",
-                                 (dir / "ports").string(), "--smtp-port", "0"}));
-#endif
-    record_ = dir / "record";
-    ASSERT_TRUE(test::WaitForFile(dir / "ports"));
-    if (std::string smtp = test::ServicePort(dir / "ports", "smtp"); !smtp.empty())
-      smtp_ = "127.0.0.1:" + smtp;
+    service_ = std::make_unique<test::LocalService>();
+    ASSERT_TRUE(service_->Start());
+    record_ = service_->record();
+    smtp_ = service_->smtp();
   }
-  static void TearDownTestSuite() {
-    service_.reset();
-    data_.reset();
-  }
+  static void TearDownTestSuite() { service_.reset(); }
 
   void SetUp() override {
     if (smtp_.empty()) GTEST_SKIP() << "no local mail sink (VX_TEST_SERVICE_DIR)";
@@ -98,8 +80,7 @@ class ReportCommandTest : public test::MachineFixture {
     SetTelemetryTargets(t);
   }
 
-  static inline std::unique_ptr<test::TempDir> data_;
-  static inline std::unique_ptr<test::Child> service_;
+  static inline std::unique_ptr<test::LocalService> service_;
   static inline fs::path record_;
   static inline std::string smtp_;
   ConsoleContext context_;

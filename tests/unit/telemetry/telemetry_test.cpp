@@ -31,9 +31,7 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Child;
 using test::ReadAll;
-using test::WaitForFile;
 using test::WriteAll;
 
 
@@ -125,36 +123,18 @@ TEST(ProblemReportMail, SubjectAndHeadersAreBuiltAsAgreed) {
             std::string::npos);
 }
 
-// Against the local service and its mail sink. Natively the suite starts
-// vantrix-service; under Wine a ctest fixture does and names its folder in
-// VX_TEST_SERVICE_DIR (without it these tests are skipped).
+// Against the local service and its mail sink (see test::LocalService;
+// without one these tests are skipped).
 class TelemetryTest : public test::MachineFixture {
  protected:
   static void SetUpTestSuite() {
-    fs::path dir;
-#ifdef _WIN32
-    const char* env = std::getenv("VX_TEST_SERVICE_DIR");
-    if (!env || !*env) return;
-    dir = U8Path(env);
-#else
-    data_ = std::make_unique<test::TempDir>();
-    dir = data_->path();
-    fs::create_directories(dir / "root");
-    service_ = std::make_unique<Child>();
-    ASSERT_TRUE(service_->Start({VX_SERVICE_EXE, "--root", (dir / "root").string(), "--record",
-                                 (dir / "record").string(), "--port-file",
-                                 (dir / "ports").string(), "--smtp-port", "0"}));
-#endif
-    record_ = dir / "record";
-    ASSERT_TRUE(WaitForFile(dir / "ports"));
-    http_ = "127.0.0.1:" + test::ServicePort(dir / "ports", "http");
-    std::string smtp = test::ServicePort(dir / "ports", "smtp");
-    if (!smtp.empty()) smtp_ = "127.0.0.1:" + smtp;
+    service_ = std::make_unique<test::LocalService>();
+    ASSERT_TRUE(service_->Start());
+    record_ = service_->record();
+    http_ = service_->http();
+    smtp_ = service_->smtp();
   }
-  static void TearDownTestSuite() {
-    service_.reset();
-    data_.reset();
-  }
+  static void TearDownTestSuite() { service_.reset(); }
 
   void SetUp() override {
     if (http_.empty()) GTEST_SKIP() << "no local service (VX_TEST_SERVICE_DIR)";
@@ -249,8 +229,7 @@ class TelemetryTest : public test::MachineFixture {
     return s;
   }
 
-  static inline std::unique_ptr<test::TempDir> data_;
-  static inline std::unique_ptr<Child> service_;
+  static inline std::unique_ptr<test::LocalService> service_;
   static inline fs::path record_;
   static inline std::string http_;
   static inline std::string smtp_;
