@@ -137,6 +137,23 @@ std::string ReadPseudoEnumString(std::string_view instance_id, std::string_view 
   return v ? *v : std::string();
 }
 
+DeviceStoreValues ReadDeviceStoreValues(std::string_view instance_id) {
+  DeviceStoreValues out;
+  if (instance_id.empty()) return out;
+  // Most devices never had an install, so most keys are missing: one
+  // opening answers all three then.
+  auto key = platform::Reg().OpenKey(RegRoot::kLocalMachine, PseudoEnumPath(instance_id), false);
+  if (!key) return out;
+  auto read = [&](std::string_view name) {
+    auto v = platform::ReadRegString(**key, name);
+    return v ? *v : std::string();
+  };
+  out.base_date = read(kInstalledBaseDateValue);
+  out.status = read(kInstalledStatusValue);
+  out.version = read(kInstalledVersionValue);
+  return out;
+}
+
 bool WritePseudoEnumRegistryStringProperty(std::string_view instance_id,
                                            std::string_view value_name, std::string_view text) {
   if (instance_id.empty()) return false;

@@ -59,6 +59,13 @@ double ReadClassKeyDate(std::string_view driver_key, std::string_view value_name
 // The per-device store. Both do nothing for an empty instance id; the
 // writer creates the key and is true when the value was written.
 std::string ReadPseudoEnumString(std::string_view instance_id, std::string_view value_name);
+// The three values the scan consults, read through one opening of the key.
+struct DeviceStoreValues {
+  std::string base_date;  // kInstalledBaseDateValue
+  std::string status;     // kInstalledStatusValue
+  std::string version;    // kInstalledVersionValue
+};
+DeviceStoreValues ReadDeviceStoreValues(std::string_view instance_id);
 bool WritePseudoEnumRegistryStringProperty(std::string_view instance_id,
                                            std::string_view value_name, std::string_view text);
 

@@ -32,11 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The per-device store the install pipeline writes.
-std::string ReadDeviceStore(std::string_view instance_id, std::string_view name) {
-  return ReadPseudoEnumString(instance_id, name);
-}
-
 bool IsUnknownVersion(std::string_view v) { return v.empty() || v == "Unknown" || v == "0.0.0.0"; }
 bool IsKnownVendor(std::string_view v) { return !v.empty() && v != "Unknown"; }
 
@@ -322,9 +317,10 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
         }
       }
 
-      const std::string store_base = ReadDeviceStore(enum_key, "InstalledBaseDate");
-      const std::string store_status = ReadDeviceStore(enum_key, "InstalledStatus");
-      if (!base_date.empty() && store_base == base_date && store_status == "1") continue;
+      // The per-device store the install pipeline writes.
+      const DeviceStoreValues store = ReadDeviceStoreValues(enum_key);
+      const std::string& store_status = store.status;
+      if (!base_date.empty() && store.base_date == base_date && store_status == "1") continue;
 
       const LookupTransaction lookups(db.sqlite());
       TDriverItems candidates;
@@ -427,7 +423,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
       const std::string class_key = devices.ReadString(section, "ClassKey");
       bool pending = false;
       if (!winner.file_hash.empty() &&
-          ReadDeviceStore(enum_key, "InstalledVersion") == winner.file_hash) {
+          store.version == winner.file_hash) {
         pending = true;
         if (store_status == "1") {
           decisions.Add(devices, section, device, "Pending", candidates, outcome.winner);

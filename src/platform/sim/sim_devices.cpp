@@ -408,11 +408,13 @@ class SimDeviceSet : public DeviceInfoSet {
     const std::string path = DevicePath(dev);
     DriverNode node;
     std::string inf;
-    std::unique_ptr<RegKey> device_key;
+    std::string device_manufacturer;
     {
       const HiveReads batch;  // not held over the INF's reading
-      device_key = path.empty() ? nullptr : OpenForRead(path);
+      auto device_key = path.empty() ? nullptr : OpenForRead(path);
       if (!device_key) return Result<DriverNode>::Fail(kErrorNoSuchDevinst);
+      // Read here, with the rest, even when the INF will name one.
+      device_manufacturer = StringIn(*device_key, "Mfg");
       const std::string driver = Trim(StringIn(*device_key, "Driver"));
       // No driver: the installed-driver list is empty.
       auto driver_key = driver.empty() ? nullptr : OpenForRead(JoinPath(kClassKey, driver));
@@ -434,7 +436,7 @@ class SimDeviceSet : public DeviceInfoSet {
       if (auto text = LoadInf(node.inf_path, nullptr); text)
         node.manufacturer = InfManufacturerFor(*text, node.hardware_id);
     }
-    if (node.manufacturer.empty()) node.manufacturer = StringIn(*device_key, "Mfg");
+    if (node.manufacturer.empty()) node.manufacturer = std::move(device_manufacturer);
     return node;
   }
 

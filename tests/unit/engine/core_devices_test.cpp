@@ -426,6 +426,11 @@ TEST_F(CoreDevices, PerDeviceStoreRoundTrip) {
   EXPECT_EQ(ReadPseudoEnumString(id, kInstalledVersionValue), "0123abcd");
   EXPECT_EQ(ReadPseudoEnumString(id, kInstalledStatusValue), "1");
   EXPECT_EQ(ReadPseudoEnumString(id, kInstalledBaseDateValue), "45000");
+  const DeviceStoreValues all = ReadDeviceStoreValues(id);
+  EXPECT_EQ(all.version, "0123abcd");
+  EXPECT_EQ(all.status, "1");
+  EXPECT_EQ(all.base_date, "45000");
+  EXPECT_EQ(ReadDeviceStoreValues("PCI\\VEN_1234&DEV_0001\\never").status, "");
   auto raw = platform::ReadRegString(platform::Reg(), RegRoot::kLocalMachine,
                                      std::string(kPseudoEnumRoot) + id, "InstalledStatus");
   ASSERT_TRUE(raw);
