@@ -1,5 +1,6 @@
 #include "platform/sim/machine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <fstream>
@@ -48,14 +49,12 @@ std::string WindowsFolderPath(const MachineFacts& f, platform::KnownFolder folde
 }
 
 // Finds an existing entry of dir whose name equals name case-insensitively,
-// as Windows file names compare.
-fs::path ResolveComponent(const fs::path& dir, const std::string& name) {
+// as Windows file names compare; dir/name when there is none.
+fs::path ResolveComponent(const fs::path& dir, const std::string& name, FolderNames& names) {
   std::error_code ec;
   fs::path exact = dir / name;
   if (fs::exists(exact, ec)) return exact;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    if (SameText(it->path().filename().string(), name)) return it->path();
-  }
+  if (auto actual = names.Find(dir, name)) return dir / *actual;
   return exact;
 }
 
@@ -306,13 +305,24 @@ fs::path Machine::HostPath(std::string_view windows_path) const {
     return rel;
   }
   fs::path host = dir_ / ("drive_" + AsciiLower(p.substr(0, 1)));
-  for (auto& part : Split(p.substr(2), '\\')) {
+  // The path as written usually exists: one look instead of one per part.
+  // Only a path without "." and ".." parts can be taken as it stands.
+  const std::vector<std::string> parts = Split(p.substr(2), '\\');
+  if (std::none_of(parts.begin(), parts.end(),
+                   [](const std::string& part) { return part == "." || part == ".."; })) {
+    fs::path exact = host;
+    for (const std::string& part : parts)
+      if (!part.empty()) exact /= part;
+    std::error_code ec;
+    if (fs::exists(exact, ec)) return exact;
+  }
+  for (auto& part : parts) {
     if (part.empty() || part == ".") continue;
     if (part == "..") {
       if (host.filename().string().rfind("drive_", 0) != 0) host = host.parent_path();
       continue;
     }
-    host = ResolveComponent(host, part);
+    host = ResolveComponent(host, part, folder_names_);
   }
   return host;
 }

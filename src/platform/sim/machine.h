@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/sim/folder_names.h"
 #include "platform/sim/hive.h"
 
 namespace vx::sim {
@@ -62,6 +63,7 @@ class Machine : public platform::Services {
   MachineFacts facts_;
   std::unique_ptr<Hive> hive_;
   std::unique_ptr<platform::SystemInfo> system_;
+  mutable FolderNames folder_names_;
 };
 
 // Broken-down time of a count of milliseconds since 1970-01-01 (already

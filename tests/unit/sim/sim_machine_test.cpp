@@ -3,10 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <future>
 
 #include "platform/platform.h"
+#include "platform/sim/folder_names.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/reg_file.h"
 #include "platform/sim/reg_import.h"
@@ -61,6 +63,37 @@ TEST_F(SimMachineTest, WindowsPathsMapOntoDriveCWhateverTheirCase) {
   EXPECT_EQ(sys.HostPath("c:/WINDOWS/inf/oem1.inf"), inf / "oem1.inf");
   EXPECT_EQ(sys.WindowsPath(inf / "oem1.inf"), "C:\\Windows\\INF\\oem1.inf");
   EXPECT_EQ(sys.HostPath("C:\\..\\..\\etc"), machine() / "drive_c" / "etc");  // never above the drive
+}
+
+// Listings are remembered between look-ups; a folder changed since, even
+// within the same instant of its time stamp, must be listed again.
+TEST_F(SimMachineTest, CaseInsensitiveLookUpSeesFolderChanges) {
+  const fs::path dir = machine() / "drive_c" / "Windows" / "INF";
+  auto touch = [](const fs::path& p) { std::ofstream(p) << "x"; };
+  touch(dir / "VXT7.inf");
+  // A folder last changed long ago: its listing is kept.
+  fs::last_write_time(dir, fs::file_time_type::clock::now() - std::chrono::hours(1));
+  FolderNames names;
+  EXPECT_EQ(names.Find(dir, "vxt7.INF"), "VXT7.inf");
+  EXPECT_EQ(names.Find(dir, "vxt8.inf"), std::nullopt);
+
+  touch(dir / "Vxt8.INF");  // changes the folder's time stamp
+  EXPECT_EQ(names.Find(dir, "vxt8.inf"), "Vxt8.INF");
+  // Changes within the time stamp's granularity leave it as it was.
+  const auto stamp = fs::last_write_time(dir);
+  fs::remove(dir / "VXT7.inf");
+  touch(dir / "vxt9.inf");
+  fs::last_write_time(dir, stamp);
+  EXPECT_EQ(names.Find(dir, "VXT7.INF"), std::nullopt);
+  EXPECT_EQ(names.Find(dir, "VXT9.INF"), "vxt9.inf");
+  EXPECT_EQ(names.Find(dir / "missing", "x"), std::nullopt);
+
+  auto& sys = platform::Sys();
+  EXPECT_EQ(sys.HostPath("C:\\WINDOWS\\inf\\VXT9.inf"), dir / "vxt9.inf");
+  EXPECT_EQ(sys.HostPath("C:\\Windows\\INF\\.\\vxt9.inf"), dir / "vxt9.inf");
+  EXPECT_EQ(sys.HostPath("C:\\Windows\\INF\\new.inf"), dir / "new.inf");
+  touch(dir / "NEW.INF");
+  EXPECT_EQ(sys.HostPath("C:\\Windows\\INF\\new.inf"), dir / "NEW.INF");
 }
 
 TEST_F(SimMachineTest, RegExportImportRoundTrip) {
