@@ -177,10 +177,9 @@ class DecisionRecord {
 // Sets a package's status back to an offer when it was installed before
 // (a newer scan offers it again, so the installed state is stale).
 void ResetPackageStatus(const std::string& package_name, const std::string& file_name) {
-  const fs::path status_path = Params().base_dir / U8Path(package_name + ".status");
+  IniFile status;
+  if (!status.LoadFromFile(Params().base_dir / U8Path(package_name + ".status"))) return;
   std::error_code ec;
-  if (!fs::exists(status_path, ec)) return;
-  IniFile status(status_path);
   const std::string current = status.ReadString("Settings", "Status");
   if (current != "Installed" && current != "Pending") return;
   const bool downloaded =

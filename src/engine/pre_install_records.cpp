@@ -55,8 +55,13 @@ std::vector<std::string> ReadLines(const fs::path& path) {
 }
 
 bool WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
+  size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
+  std::string text;
+  text.reserve(size);
+  for (const std::string& line : lines) (text += line) += "\r\n";
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  for (const std::string& line : lines) out << line << "\r\n";
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();
   return static_cast<bool>(out);
 }
@@ -118,8 +123,13 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
   // 1. Every status file: packages waiting for a restart keep their
   // records; the others are not present until this scan offers them again.
   std::set<std::string> protected_packages;
-  // Status files changed in step 1 and saved in step 4, by file name.
-  std::map<std::string, IniFile> deferred_status;
+  // Status files changed in step 1 and saved in step 4, by file name, with
+  // the "Present" they had on disk.
+  struct DeferredStatus {
+    IniFile file;
+    std::string present_before;
+  };
+  std::map<std::string, DeferredStatus> deferred_status;
   for (const auto& entry : fs::directory_iterator(base_dir, ec)) {
     const fs::path& p = entry.path();
     if (!entry.is_regular_file(ec) || p.extension() != ".status") continue;
@@ -127,12 +137,15 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     if (status.ReadBool("Settings", "CheckAfterRestart", false)) {
       protected_packages.insert(LowerCase(PathUtf8(p.stem())));
     } else {
+      const std::string present_before = status.ReadString("Settings", "Present");
       status.WriteBool("Settings", "Present", false);
       const std::string file_name = PathUtf8(p.filename());
       if (offered_status_files.count(file_name) > 0) {
-        deferred_status.emplace(file_name, std::move(status));
+        deferred_status.emplace(file_name, DeferredStatus{std::move(status), present_before});
         continue;
       }
+      // Already saying so: the file stays as it is.
+      if (present_before == "0") continue;
     }
     status.UpdateFile(IniUpdateLog{std::string(kTag), "Ini.UpdateFile fail",
                                    "Ini.UpdateFile fail 2"});
@@ -150,13 +163,17 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
 
   // 3. Old records of the offered packages go first, so this scan's
   // blocks are not appended to a previous scan's.
+  std::set<std::string> removed_records;  // packages whose record is gone
   for (const std::string& s : sections) {
     if (!IsNumeric(s)) continue;
     const std::string package = scan.ReadString(s, "PackageName");
     if (!safe_name(package) || is_protected(package)) continue;
     const fs::path pre = pre_path(package);
     // No error: removed, or there was none to remove.
-    if (fs::remove(pre, ec) || !ec) continue;
+    if (fs::remove(pre, ec) || !ec) {
+      removed_records.insert(package);
+      continue;
+    }
     fs::path aside = pre;
     aside += std::to_string(platform::Sys().TickCount());
     fs::rename(pre, aside, ec);
@@ -192,7 +209,8 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     auto [slot, first_block] = record_of.try_emplace(package, records.size());
     if (first_block) {
       Record record{pre_path(package), {}};
-      if (fs::exists(record.path, ec)) record.lines = ReadLines(record.path);
+      if (!removed_records.count(package) && fs::exists(record.path, ec))
+        record.lines = ReadLines(record.path);
       if (record.lines.empty()) {
         IniFile raw;
         raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
@@ -213,12 +231,17 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     const std::string status_name = package + ".status";
     if (saved_status.insert(status_name).second) {
       auto deferred = deferred_status.find(status_name);
-      IniFile status = deferred != deferred_status.end() ? std::move(deferred->second)
-                                                         : IniFile(base_dir / U8Path(status_name));
-      if (!status.ValueExists("Settings", "Status"))
+      const bool loaded = deferred != deferred_status.end();
+      IniFile status = loaded ? std::move(deferred->second.file)
+                              : IniFile(base_dir / U8Path(status_name));
+      bool changed = !loaded || deferred->second.present_before != "1";
+      if (!status.ValueExists("Settings", "Status")) {
         status.WriteString("Settings", "Status", "None");
+        changed = true;
+      }
       status.WriteBool("Settings", "Present", true);
-      SaveIniWithRetry(status);
+      // A package offered again by every scan keeps its file untouched.
+      if (changed) SaveIniWithRetry(status);
     }
 
     const auto scan_values = scan.ReadSectionValues(s);

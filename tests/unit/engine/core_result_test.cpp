@@ -313,7 +313,9 @@ TEST_F(ScanTest, StatusFilesMarkWhatThisScanOffers) {
   const fs::path offered = base_ / "realtek-lan-10.2.0.0-x64.zip.status";
   const fs::path other = base_ / "other-1.0-x64.zip.status";
   const fs::path waiting = base_ / "waiting-1.0-x64.zip.status";
+  const fs::path absent = base_ / "absent-1.0-x64.zip.status";
   { std::ofstream(offered, std::ios::binary) << "[Settings]\r\nNote=kept\r\n"; }
+  { std::ofstream(absent, std::ios::binary) << "[Settings]\r\nStatus=New\r\nPresent=0\r\n"; }
   { std::ofstream(other, std::ios::binary) << "[Settings]\r\nStatus=New\r\nPresent=1\r\n"; }
   {
     std::ofstream(waiting, std::ios::binary)
@@ -330,6 +332,13 @@ TEST_F(ScanTest, StatusFilesMarkWhatThisScanOffers) {
   EXPECT_EQ(text(other), "[Settings]\r\nStatus=New\r\nPresent=0\r\n\r\n");
   EXPECT_EQ(text(waiting),
             "[Settings]\r\nStatus=Installed\r\nCheckAfterRestart=1\r\nPresent=1\r\n\r\n");
+  // Files that already say what the scan would write are not written again
+  // (a rewrite would add the blank line).
+  EXPECT_EQ(text(absent), "[Settings]\r\nStatus=New\r\nPresent=0\r\n");
+  { std::ofstream(offered, std::ios::binary) << "[Settings]\r\nStatus=New\r\nPresent=1\r\n"; }
+  Scan();
+  EXPECT_EQ(text(offered), "[Settings]\r\nStatus=New\r\nPresent=1\r\n");
+  EXPECT_EQ(text(other), "[Settings]\r\nStatus=New\r\nPresent=0\r\n\r\n");
 }
 
 TEST_F(ScanTest, ProtectedPackageKeepsItsRecord) {
