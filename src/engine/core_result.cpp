@@ -81,22 +81,38 @@ void RemoveOldOutput(const fs::path& path, std::string_view what) {
 
 const char* Bool01(bool b) { return b ? "1" : "0"; }
 
-// One read transaction over a device's look-ups: the database's shared lock
-// is taken once instead of once per statement. Per device, not per scan, so
-// a database writer waits for one device's look-ups at most, never for the
-// spreading pauses.
-class LookupTransaction {
+// Read transactions over the look-ups of consecutive devices: the
+// database's shared lock is taken once per stretch instead of once per
+// statement or per device (taking it costs several file-system calls). A
+// stretch ends once it is kMaxAge old, before each spreading pause and at
+// the end of the scan, so a database writer waits a fraction of a second at
+// most, never for a whole scan.
+class LookupTransactions {
  public:
-  explicit LookupTransaction(SqliteDb& db) : db_(db), open_(db.Exec("BEGIN") == 0) {}
-  ~LookupTransaction() {
-    if (open_ && db_.Exec("COMMIT") != 0) db_.Exec("ROLLBACK");
+  static constexpr std::chrono::milliseconds kMaxAge{50};
+
+  explicit LookupTransactions(SqliteDb& db) : db_(db) {}
+  ~LookupTransactions() { End(); }
+  LookupTransactions(const LookupTransactions&) = delete;
+  LookupTransactions& operator=(const LookupTransactions&) = delete;
+
+  // Before a device's look-ups: keeps a young transaction, else starts one.
+  void Ensure() {
+    const auto now = std::chrono::steady_clock::now();
+    if (open_ && now - began_ < kMaxAge) return;
+    End();
+    open_ = db_.Exec("BEGIN") == 0;
+    began_ = now;
   }
-  LookupTransaction(const LookupTransaction&) = delete;
-  LookupTransaction& operator=(const LookupTransaction&) = delete;
+  void End() {
+    if (open_ && db_.Exec("COMMIT") != 0) db_.Exec("ROLLBACK");
+    open_ = false;
+  }
 
  private:
   SqliteDb& db_;
-  bool open_;
+  bool open_ = false;
+  std::chrono::steady_clock::time_point began_;
 };
 
 // The decision record, built line by line and saved at the end.
@@ -290,6 +306,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
 
   try {
     std::unordered_set<std::string> visited;
+    LookupTransactions lookups(db.sqlite());
     for (const std::string& section : devices.ReadSections()) {
       const auto number = SectionNumber(section);
       // A repeated section would only show the first copy's values again.
@@ -312,7 +329,10 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
           // rest of the time goes to this device and the scan carries on.
           const int devices_left = std::max(1, total - *number);
           const auto wait = left / devices_left;
-          if (wait.count() > 10) sleep(wait);
+          if (wait.count() > 10) {
+            lookups.End();
+            sleep(wait);
+          }
         }
       }
 
@@ -321,7 +341,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
       const std::string& store_status = store.status;
       if (!base_date.empty() && store.base_date == base_date && store_status == "1") continue;
 
-      const LookupTransaction lookups(db.sqlite());
+      lookups.Ensure();
       TDriverItems candidates;
       HidDoneList done_full, done_short;
       const std::string hardware_ids = Trim(devices.ReadString(section, "HardwareIDregular"));

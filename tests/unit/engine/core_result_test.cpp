@@ -19,6 +19,7 @@
 #include "engine/installed_driver.h"
 #include "engine/scan_snapshot.h"
 #include "platform/devices.h"
+#include "platform/sqlite_db.h"
 #include "support/test_machine.h"
 
 namespace vx {
@@ -390,6 +391,27 @@ TEST_F(ScanTest, DamagedDeviceListIsScannedAsFarAsItMakesSense) {
   EXPECT_TRUE(run.scan.ValueExists("Settings", "TimeToGenerate"));
   for (const auto& s : Numeric(run.scan)) EXPECT_FALSE(run.scan.ReadString(s, "FName").empty());
   for (auto ms : sleeps_) EXPECT_LE(ms.count(), 1000);
+}
+
+// The scan's reads must not keep a database update waiting through the
+// spreading pauses: a writer that does not wait at all gets through.
+TEST_F(ScanTest, SpreadingPausesLeaveTheDatabaseToWriters) {
+  WriteDatabase({Offer(kLanShortId, "10.2.0.0", "2022-06-01")});
+  WriteList({LanDevice("0", "PCI\\A\\0"), LanDevice("1", "PCI\\A\\1"),
+             LanDevice("2", "PCI\\A\\2")});
+  ScanRequest request;
+  request.spread_seconds = 3;
+  request.diagnostic_archive = false;
+  std::vector<int> writes;
+  request.sleep = [&](std::chrono::milliseconds) {
+    SqliteDb writer;
+    ASSERT_EQ(writer.Open(base_ / "Drivers64.db", false, false), 0);
+    writer.SetBusyTimeout(0);
+    writes.push_back(writer.Exec("CREATE TABLE IF NOT EXISTS t" + std::to_string(writes.size()) +
+                                 "(x)"));
+  };
+  EXPECT_EQ(GenerateDriverResult(request, {}), kScanFinished);
+  EXPECT_EQ(writes, (std::vector<int>{0, 0, 0}));
 }
 
 TEST_F(ScanTest, SnapshotRecordsReachTheUploadFunction) {
