@@ -18,7 +18,12 @@ namespace {
 // The join the scan reads candidates from. Only the hardware-id index
 // column differs between the full and the short form; the value and the
 // Windows filter are parameters.
-constexpr std::string_view kLookupHead = "SELECT * FROM hardids JOIN drivers ON hardids.id = drivers.";
+// Only the columns a candidate is made of: every further column is decoded
+// for every row.
+constexpr std::string_view kLookupHead =
+    "SELECT hardid_index_in_line, date, version, vendor, filename, installer,"
+    " file_description, device_description, filehash"
+    " FROM hardids JOIN drivers ON hardids.id = drivers.";
 constexpr std::string_view kLookupTail =
     " JOIN files ON files.id = drivers.file_id"
     " JOIN vendors ON vendors.id = drivers.vendor_id"
