@@ -305,16 +305,25 @@ fs::path Machine::HostPath(std::string_view windows_path) const {
     return rel;
   }
   fs::path host = dir_ / ("drive_" + AsciiLower(p.substr(0, 1)));
-  // The path as written usually exists: one look instead of one per part.
-  // Only a path without "." and ".." parts can be taken as it stands.
+  // The path as written usually exists: one look instead of one per part;
+  // and a missing one usually lies in a folder that exists as written. Only
+  // a path without "." and ".." parts can be taken as it stands.
   const std::vector<std::string> parts = Split(p.substr(2), '\\');
   if (std::none_of(parts.begin(), parts.end(),
                    [](const std::string& part) { return part == "." || part == ".."; })) {
-    fs::path exact = host;
+    std::vector<const std::string*> names;
     for (const std::string& part : parts)
-      if (!part.empty()) exact /= part;
+      if (!part.empty()) names.push_back(&part);
+    fs::path exact = host;
+    for (const std::string* name : names) exact /= *name;
     std::error_code ec;
-    if (fs::exists(exact, ec)) return exact;
+    if (names.empty() || fs::exists(exact, ec)) return exact;
+    const fs::path parent = exact.parent_path();
+    if (names.size() == 1 || fs::is_directory(parent, ec)) {
+      // Known: the last part is not there as written.
+      if (auto actual = folder_names_.Find(parent, *names.back())) return parent / *actual;
+      return exact;
+    }
   }
   for (auto& part : parts) {
     if (part.empty() || part == ".") continue;
