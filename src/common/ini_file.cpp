@@ -494,6 +494,22 @@ std::vector<std::string> IniFile::ReadSectionValues(std::string_view section) co
   return out;
 }
 
+size_t IniFile::AppendSectionValues(std::string_view section, std::string& out,
+                                    std::string_view line_end) const {
+  size_t count = 0;
+  if (const Section* s = FindSection(section)) {
+    for (const Entry& e : s->entries) {
+      if (!e.is_key) continue;
+      out += e.name;
+      out += '=';
+      out += e.value;
+      out += line_end;
+      ++count;
+    }
+  }
+  return count;
+}
+
 void IniFile::EraseSection(std::string_view section) {
   auto it = section_index_.find(Fold(OneLine(section)));
   if (it == section_index_.end()) return;

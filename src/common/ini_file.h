@@ -124,6 +124,10 @@ class IniFile {
   std::vector<std::string> ReadSections() const;
   // "key=value" for every key of the section in file order.
   std::vector<std::string> ReadSectionValues(std::string_view section) const;
+  // The same lines appended to out, each followed by line_end, without a
+  // string per line; the number of lines appended.
+  size_t AppendSectionValues(std::string_view section, std::string& out,
+                             std::string_view line_end) const;
   // Removes the first matching section / key; nothing when absent.
   void EraseSection(std::string_view section);
   void DeleteKey(std::string_view section, std::string_view key);

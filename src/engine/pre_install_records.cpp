@@ -54,12 +54,7 @@ std::vector<std::string> ReadLines(const fs::path& path) {
   return lines;
 }
 
-bool WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
-  size_t size = 0;
-  for (const std::string& line : lines) size += line.size() + 2;
-  std::string text;
-  text.reserve(size);
-  for (const std::string& line : lines) (text += line) += "\r\n";
+bool WriteText(const fs::path& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(text.data(), static_cast<std::streamsize>(text.size()));
   out.close();
@@ -67,13 +62,13 @@ bool WriteLines(const fs::path& path, const std::vector<std::string>& lines) {
 }
 
 // One save, and after a failure one more on a fresh file.
-void SaveLinesWithRetry(const fs::path& path, const std::vector<std::string>& lines) {
-  if (WriteLines(path, lines)) return;
+void SaveTextWithRetry(const fs::path& path, const std::string& text) {
+  if (WriteText(path, text)) return;
   LogError(kTag, "Save fail", PathUtf8(path));
   std::this_thread::sleep_for(kRetryDelay);
   std::error_code ec;
   fs::remove(path, ec);
-  if (!WriteLines(path, lines)) LogError(kTag, "Save fail 2", PathUtf8(path));
+  if (!WriteText(path, text)) LogError(kTag, "Save fail 2", PathUtf8(path));
 }
 
 void SaveIniWithRetry(const IniFile& ini) {
@@ -87,11 +82,21 @@ void SaveIniWithRetry(const IniFile& ini) {
     LogError(kTag, "Ini.UpdateFile fail 2", PathUtf8(ini.FileName()), code);
 }
 
-void AppendSection(std::vector<std::string>& lines, const std::string& name,
-                   const std::vector<std::string>& values) {
-  lines.push_back("[" + name + "]");
-  lines.insert(lines.end(), values.begin(), values.end());
-  lines.emplace_back();
+void AppendLine(std::string& text, std::string_view line) {
+  text += line;
+  text += "\r\n";
+}
+
+// "[name]", the section's "key=value" lines and an empty line; the number of
+// keys copied.
+size_t AppendSection(std::string& text, const std::string& name, const IniFile& ini,
+                     const std::string& section) {
+  text += '[';
+  text += name;
+  text += "]\r\n";
+  const size_t count = ini.AppendSectionValues(section, text, "\r\n");
+  text += "\r\n";
+  return count;
 }
 
 }  // namespace
@@ -184,7 +189,7 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
   // one record; the records are built here and each saved once at the end.
   struct Record {
     fs::path path;
-    std::vector<std::string> lines;
+    std::string text;
   };
   std::vector<Record> records;
   std::map<std::string, size_t> record_of;  // package -> records index
@@ -210,23 +215,22 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     if (first_block) {
       Record record{pre_path(package), {}};
       if (!removed_records.count(package) && fs::exists(record.path, ec))
-        record.lines = ReadLines(record.path);
-      if (record.lines.empty()) {
+        for (const std::string& line : ReadLines(record.path)) AppendLine(record.text, line);
+      if (record.text.empty()) {
         IniFile raw;
         raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
-        record.lines = {"[Settings]",
-                        "Base=" + base_date,
-                        "FileDescription=" + scan.ReadString(s, "Description"),
-                        "FullFileName=" + scan.ReadString(s, "FName"),
-                        "Vendor=" + scan.ReadString(s, "Vendor"),
-                        "Version=" + scan.ReadString(s, "Version2"),
-                        "Date=" + scan.ReadString(s, "Date2"),
-                        "Generated=" + raw.ReadString("x", "x"),
-                        ""};
+        for (const std::string& line :
+             {std::string("[Settings]"), "Base=" + base_date,
+              "FileDescription=" + scan.ReadString(s, "Description"),
+              "FullFileName=" + scan.ReadString(s, "FName"),
+              "Vendor=" + scan.ReadString(s, "Vendor"), "Version=" + scan.ReadString(s, "Version2"),
+              "Date=" + scan.ReadString(s, "Date2"), "Generated=" + raw.ReadString("x", "x"),
+              std::string()})
+          AppendLine(record.text, line);
       }
       records.push_back(std::move(record));
     }
-    std::vector<std::string>& lines = records[slot->second].lines;
+    std::string& text = records[slot->second].text;
 
     const std::string status_name = package + ".status";
     if (saved_status.insert(status_name).second) {
@@ -244,26 +248,24 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
       if (changed) SaveIniWithRetry(status);
     }
 
-    const auto scan_values = scan.ReadSectionValues(s);
-    if (scan_values.empty()) LogError(kTag, "Ini Values empty", s);
-    AppendSection(lines, device_section + "-scan", scan_values);
-    const auto header = plus.ReadSectionValues(device_section);
-    if (header.empty()) LogError(kTag, "IniPlus Values empty", device_section);
-    AppendSection(lines, device_section, header);
+    if (AppendSection(text, device_section + "-scan", scan, s) == 0)
+      LogError(kTag, "Ini Values empty", s);
+    if (AppendSection(text, device_section, plus, device_section) == 0)
+      LogError(kTag, "IniPlus Values empty", device_section);
     const int count = plus.ReadInteger(device_section, "Count", 0);
     if (count <= 0) LogMessage("CreateInstallSnapshots: CandidateAmount empty for " + device_section);
     for (int i = 0; i < count; ++i) {
       const std::string candidate = device_section + "-drv-" + std::to_string(i);
-      const auto values = plus.ReadSectionValues(candidate);
-      if (values.empty()) {
+      // A record cut short has no more candidates to copy.
+      if (!plus.SectionExists(candidate)) {
         LogMessage("CreateInstallSnapshots: Empty section: " + candidate + " for " + device_section);
-        // A record cut short has no more candidates to copy.
-        if (!plus.SectionExists(candidate)) break;
+        break;
       }
-      AppendSection(lines, candidate, values);
+      if (AppendSection(text, candidate, plus, candidate) == 0)
+        LogMessage("CreateInstallSnapshots: Empty section: " + candidate + " for " + device_section);
     }
   }
-  for (const Record& record : records) SaveLinesWithRetry(record.path, record.lines);
+  for (const Record& record : records) SaveTextWithRetry(record.path, record.text);
 }
 
 }  // namespace vx

@@ -139,6 +139,11 @@ TEST(IniLookupTest, SectionListsSkipNonKeyLines) {
   EXPECT_TRUE(ini.ReadSection("C").empty());
   EXPECT_TRUE(ini.ReadSectionValues("C").empty());
   EXPECT_EQ(ini.ReadSections(), (Lines{"A", "B"}));
+  std::string text = "x\n";
+  EXPECT_EQ(ini.AppendSectionValues("a", text, "\r\n"), 3u);
+  EXPECT_EQ(text, "x\nb=2\r\n=e\r\na=1\r\n");
+  EXPECT_EQ(ini.AppendSectionValues("C", text, "\r\n"), 0u);
+  EXPECT_EQ(text, "x\nb=2\r\n=e\r\na=1\r\n");
 }
 
 // ---------------------------------------------------------------------------
