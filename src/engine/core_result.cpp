@@ -115,79 +115,78 @@ class LookupTransactions {
   std::chrono::steady_clock::time_point began_;
 };
 
-// The decision record, built line by line and saved at the end.
+// The decision record, built as text line by line and saved at the end.
 class DecisionRecord {
  public:
   void Add(const IniFile& devices, const std::string& section, const RankingDevice& device,
            std::string_view status, const TDriverItems& candidates,
            std::optional<size_t> winner) {
-    lines_.push_back("[" + section + "]");
-    const auto values = devices.ReadSectionValues(section);
-    if (values.empty()) LogError("GenerateExtraSnapshot", "List empty", section);
-    lines_.insert(lines_.end(), values.begin(), values.end());
-    lines_.push_back("DeviceVersion=" + std::string(device.system_driver ? "!" : "") +
+    Line("[" + section + "]");
+    if (devices.AppendSectionValues(section, text_, "\r\n") == 0)
+      LogError("GenerateExtraSnapshot", "List empty", section);
+    Line("DeviceVersion=" + std::string(device.system_driver ? "!" : "") +
                      device.installed_version);
-    lines_.push_back("DeviceDate=" + ShortDateOrUnknown(device.installed_date));
-    lines_.push_back("Status=" + std::string(status));
-    lines_.push_back("Count=" + std::to_string(candidates.size()));
+    Line("DeviceDate=" + ShortDateOrUnknown(device.installed_date));
+    Line("Status=" + std::string(status));
+    Line("Count=" + std::to_string(candidates.size()));
     if (winner) {
       const TDriverItem& w = candidates[*winner];
-      lines_.push_back("WinnerHash=" + w.file_hash + "_" + w.hardware_id + "_" + w.vendor);
-      lines_.push_back("Winner=" + std::to_string(*winner));
+      Line("WinnerHash=" + w.file_hash + "_" + w.hardware_id + "_" + w.vendor);
+      Line("Winner=" + std::to_string(*winner));
     }
-    lines_.emplace_back();
+    Line({});
     for (size_t i = 0; i < candidates.size(); ++i) {
       const TDriverItem& c = candidates[i];
-      lines_.push_back("[" + section + "-drv-" + std::to_string(i) + "]");
-      lines_.push_back(std::string("Winner=") + Bool01(winner && *winner == i));
-      lines_.push_back(std::string("IsDecline=") + Bool01(c.declined));
-      lines_.push_back("DeclineReason=" + c.decline_reason);
-      lines_.push_back("HID=" + c.hardware_id);
-      lines_.push_back("Version=" + c.version);
-      lines_.push_back("Link=" + c.file_name);
-      lines_.push_back("Installer=" + c.installer);
-      lines_.push_back("Filehash=" + c.file_hash);
-      lines_.push_back("FileDescription=" + c.file_description);
-      lines_.push_back("DeviceDescription=" + c.device_description);
-      lines_.push_back("Vendor=" + c.vendor);
-      lines_.push_back("HidVendor=" + c.hid_vendor);
-      lines_.push_back("NameVendor=" + c.name_vendor);
-      lines_.push_back("HIDindex=" + std::to_string(c.id_position));
-      lines_.push_back("HIDInfIndex=" + std::to_string(c.inf_line_index));
-      lines_.push_back("Rank=" + std::to_string(c.rank));
-      lines_.push_back(std::string("IsRegularHID=") + Bool01(c.from_hardware_ids));
-      lines_.push_back(std::string("IsFullHID=") + Bool01(c.full_id));
-      lines_.push_back(std::string("FoundByProvider=") + Bool01(c.found_by_provider));
-      lines_.push_back(std::string("FoundByManufacturer=") + Bool01(c.found_by_manufacturer));
-      lines_.push_back(std::string("FoundByHidVendor=") + Bool01(c.found_by_hid_vendor));
-      lines_.push_back(std::string("FoundByNameVendor=") + Bool01(c.found_by_name_vendor));
-      lines_.push_back(std::string("FoundByNoneVendor=") + Bool01(c.found_by_no_vendor));
-      lines_.push_back(std::string("FoundByVersion=") + Bool01(c.newer_by_version));
-      lines_.push_back(std::string("FoundByDate=") + Bool01(c.newer_by_date));
-      lines_.push_back("Date=" + FormatShortDate(c.date));
-      lines_.emplace_back();
+      Line("[" + section + "-drv-" + std::to_string(i) + "]");
+      Line(std::string("Winner=") + Bool01(winner && *winner == i));
+      Line(std::string("IsDecline=") + Bool01(c.declined));
+      Line("DeclineReason=" + c.decline_reason);
+      Line("HID=" + c.hardware_id);
+      Line("Version=" + c.version);
+      Line("Link=" + c.file_name);
+      Line("Installer=" + c.installer);
+      Line("Filehash=" + c.file_hash);
+      Line("FileDescription=" + c.file_description);
+      Line("DeviceDescription=" + c.device_description);
+      Line("Vendor=" + c.vendor);
+      Line("HidVendor=" + c.hid_vendor);
+      Line("NameVendor=" + c.name_vendor);
+      Line("HIDindex=" + std::to_string(c.id_position));
+      Line("HIDInfIndex=" + std::to_string(c.inf_line_index));
+      Line("Rank=" + std::to_string(c.rank));
+      Line(std::string("IsRegularHID=") + Bool01(c.from_hardware_ids));
+      Line(std::string("IsFullHID=") + Bool01(c.full_id));
+      Line(std::string("FoundByProvider=") + Bool01(c.found_by_provider));
+      Line(std::string("FoundByManufacturer=") + Bool01(c.found_by_manufacturer));
+      Line(std::string("FoundByHidVendor=") + Bool01(c.found_by_hid_vendor));
+      Line(std::string("FoundByNameVendor=") + Bool01(c.found_by_name_vendor));
+      Line(std::string("FoundByNoneVendor=") + Bool01(c.found_by_no_vendor));
+      Line(std::string("FoundByVersion=") + Bool01(c.newer_by_version));
+      Line(std::string("FoundByDate=") + Bool01(c.newer_by_date));
+      Line("Date=" + FormatShortDate(c.date));
+      Line({});
     }
   }
 
-  bool empty() const { return lines_.empty(); }
+  bool empty() const { return text_.empty(); }
 
   // Through the INI component, so values with line breaks cannot break the
   // layout; the result is the same lines as long as the values are sane.
   // True when the file was written; `ini` then holds what it holds.
   bool Save(const fs::path& path, IniFile& ini) const {
-    std::string text;
-    for (const std::string& line : lines_) {
-      text += line;
-      text += "\r\n";
-    }
-    ini.LoadFromText(text);
+    ini.LoadFromText(text_);
     ini.SetFileName(path);
     return ini.UpdateFile(IniUpdateLog{"GenerateDriverResult", "DevicesPlus.ini save fail",
                                        "DevicesPlus.ini save fail 2"});
   }
 
  private:
-  std::vector<std::string> lines_;
+  void Line(std::string_view line) {
+    text_ += line;
+    text_ += "\r\n";
+  }
+
+  std::string text_;
 };
 
 // Sets a package's status back to an offer when it was installed before
