@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "common/civil_date.h"
@@ -264,7 +267,9 @@ std::string StoredNameTransform(std::string_view text, bool identifier_mode) {
 
 // --- Vendors, names, versions, packages ---------------------------------------
 
-std::string CanonicalVendor(std::string_view text) {
+namespace {
+
+std::string WorkOutCanonicalVendor(std::string_view text) {
   const std::string trimmed = Trim(text);
   if (trimmed.empty()) return {};
   for (const VendorRule& rule : VendorCaseSensitiveRules())
@@ -277,6 +282,26 @@ std::string CanonicalVendor(std::string_view text) {
   for (const VendorRule& rule : VendorWordRules())
     if (VendorRuleHolds(rule, word)) vendor = rule.vendor;
   return UsableVendor(vendor);
+}
+
+}  // namespace
+
+std::string CanonicalVendor(std::string_view text) {
+  // The answer depends on the text alone, and a scan asks about the same
+  // few names for every device and candidate: answers are kept (up to a
+  // bound, for a process that meets endless different names).
+  static constexpr size_t kMaxKept = 4096;
+  static std::mutex mu;
+  static std::unordered_map<std::string, std::string> kept;
+  {
+    std::lock_guard lock(mu);
+    if (auto it = kept.find(std::string(text)); it != kept.end()) return it->second;
+  }
+  std::string vendor = WorkOutCanonicalVendor(text);
+  std::lock_guard lock(mu);
+  if (kept.size() >= kMaxKept) kept.clear();
+  kept.emplace(std::string(text), vendor);
+  return vendor;
 }
 
 std::string CleanDeviceName(std::string_view text) {
