@@ -65,6 +65,44 @@ std::string FoldLookup(std::string_view name) {
   return Fold(OneLine(name));
 }
 
+// A name a caller looks up as it is stored: trimmed, line breaks as
+// OneLine leaves them. `buffer` holds the text when it had to change.
+std::string_view LookupName(std::string_view name, std::string& buffer) {
+  if (name.find_first_of("\r\n") == std::string_view::npos) return TrimView(name);
+  buffer = OneLine(name);
+  return buffer;
+}
+
+bool IsAscii(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// Hash and equality of the folded forms (Fold) of trimmed names, without
+// building them for ASCII names.
+size_t FoldedHash(std::string_view name) {
+  uint64_t h = 1469598103934665603ull;
+  if (IsAscii(name)) {
+    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiUpperChar(c))) * 1099511628211ull;
+  } else {
+    for (char c : UpperCase(name)) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return static_cast<size_t>(h ^ (h >> 32));
+}
+
+bool FoldedEqual(std::string_view a, std::string_view b) {
+  if (IsAscii(a) && IsAscii(b)) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (AsciiUpperChar(a[i]) != AsciiUpperChar(b[i])) return false;
+    return true;
+  }
+  return UpperCase(a) == UpperCase(b);
+}
+
 bool KeyRoundTrips(std::string_view key) {
   if (key.find('=') != std::string_view::npos) return false;
   return key.empty() || (key.front() != ';' && key.front() != '[');
@@ -366,23 +404,50 @@ IniFile::Section& IniFile::AddSection(std::string name) {
 }
 
 void IniFile::AddEntry(Section& s, Entry entry) {
-  if (entry.is_key && s.indexed) s.keys.try_emplace(Fold(entry.name), s.entries.size());
   s.entries.push_back(std::move(entry));
+  if (s.entries.back().is_key && s.indexed) IndexInsert(s, s.entries.size() - 1);
 }
 
-const std::unordered_map<std::string, size_t>& IniFile::Keys(const Section& s) {
-  if (!s.indexed) {
-    s.keys.clear();
-    for (size_t i = 0; i < s.entries.size(); ++i)
-      if (s.entries[i].is_key) s.keys.try_emplace(Fold(s.entries[i].name), i);
-    s.indexed = true;
+void IniFile::IndexInsert(const Section& s, size_t entry) {
+  KeyIndex& index = s.keys;
+  if ((index.used + 1) * 2 > index.slots.size()) {
+    // Grown by rebuilding from the entries in order, so the first of equal
+    // names stays the one found.
+    index.slots.assign(std::max<size_t>(16, index.slots.size() * 2), 0);
+    index.used = 0;
+    for (size_t i = 0; i < entry; ++i)
+      if (s.entries[i].is_key) IndexInsert(s, i);
   }
-  return s.keys;
+  const std::string& name = s.entries[entry].name;
+  const size_t mask = index.slots.size() - 1;
+  for (size_t slot = FoldedHash(name) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t taken = index.slots[slot];
+    if (taken == 0) {
+      index.slots[slot] = static_cast<uint32_t>(entry + 1);
+      ++index.used;
+      return;
+    }
+    if (FoldedEqual(s.entries[taken - 1].name, name)) return;
+  }
 }
 
-void IniFile::IndexKeys(Section& s) {
-  s.indexed = false;
-  Keys(s);
+void IniFile::IndexKeys(const Section& s) {
+  s.keys = KeyIndex{};
+  for (size_t i = 0; i < s.entries.size(); ++i)
+    if (s.entries[i].is_key) IndexInsert(s, i);
+  s.indexed = true;
+}
+
+const IniFile::Entry* IniFile::IndexedKey(const Section& s, std::string_view trimmed) {
+  if (!s.indexed) IndexKeys(s);
+  const KeyIndex& index = s.keys;
+  if (index.slots.empty()) return nullptr;
+  const size_t mask = index.slots.size() - 1;
+  for (size_t slot = FoldedHash(trimmed) & mask;; slot = (slot + 1) & mask) {
+    const uint32_t taken = index.slots[slot];
+    if (taken == 0) return nullptr;
+    if (FoldedEqual(s.entries[taken - 1].name, trimmed)) return &s.entries[taken - 1];
+  }
 }
 
 void IniFile::IndexSections() {
@@ -401,9 +466,8 @@ IniFile::Section* IniFile::FindSection(std::string_view section) {
 }
 
 const IniFile::Entry* IniFile::FindKey(const Section& s, std::string_view key) {
-  const auto& keys = Keys(s);
-  auto it = keys.find(FoldLookup(key));
-  return it == keys.end() ? nullptr : &s.entries[it->second];
+  std::string buffer;
+  return IndexedKey(s, LookupName(key, buffer));
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -441,10 +505,8 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
   }
   Section* s = FindSection(section);
   if (!s) s = &AddSection(OneLine(section));
-  const auto& keys = Keys(*s);
-  auto it = keys.find(Fold(k));
-  if (it != keys.end()) {
-    s->entries[it->second].value = OneLine(value);
+  if (const Entry* e = IndexedKey(*s, k)) {
+    s->entries[static_cast<size_t>(e - s->entries.data())].value = OneLine(value);
   } else {
     AddEntry(*s, Entry{std::move(k), OneLine(value), true});
   }
@@ -520,10 +582,9 @@ void IniFile::EraseSection(std::string_view section) {
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
   Section* s = FindSection(section);
   if (!s) return;
-  const auto& keys = Keys(*s);
-  auto it = keys.find(Fold(OneLine(key)));
-  if (it == keys.end()) return;
-  s->entries.erase(s->entries.begin() + static_cast<std::ptrdiff_t>(it->second));
+  const Entry* e = IndexedKey(*s, OneLine(key));
+  if (!e) return;
+  s->entries.erase(s->entries.begin() + (e - s->entries.data()));
   IndexKeys(*s);
 }
 

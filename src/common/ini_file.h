@@ -158,12 +158,19 @@ class IniFile {
     std::string value;
     bool is_key = true;
   };
+  // Entry numbers by folded key name: an open-addressed table of entry
+  // number + 1 (0 = free slot), without a string of its own per key; a
+  // large device list has tens of thousands of keys.
+  struct KeyIndex {
+    std::vector<uint32_t> slots;
+    size_t used = 0;
+  };
   struct Section {
     std::string name;
     std::vector<Entry> entries;
-    // Folded key -> first entry, built on the first look-up: most sections
-    // of a loaded file are only listed, copied or written back.
-    mutable std::unordered_map<std::string, size_t> keys;
+    // Built on the first look-up (the first of equal names wins): most
+    // sections of a loaded file are only listed, copied or written back.
+    mutable KeyIndex keys;
     mutable bool indexed = false;
   };
 
@@ -172,8 +179,10 @@ class IniFile {
   static const Entry* FindKey(const Section& s, std::string_view key);
   Section& AddSection(std::string name);
   static void AddEntry(Section& s, Entry entry);
-  static const std::unordered_map<std::string, size_t>& Keys(const Section& s);
-  static void IndexKeys(Section& s);
+  // The entry of a key name already trimmed; null when there is none.
+  static const Entry* IndexedKey(const Section& s, std::string_view trimmed);
+  static void IndexInsert(const Section& s, size_t entry);
+  static void IndexKeys(const Section& s);
   void IndexSections();
   void Parse(std::string_view text);
 

@@ -103,6 +103,27 @@ TEST(IniLookupTest, FirstMatchWins) {
   EXPECT_EQ(ini.ReadString("A", "j"), "4");
 }
 
+// A device list's sections hold a hundred keys and more; the key index
+// grows as keys arrive and must still find the first of equal names.
+TEST(IniLookupTest, LargeSectionsFindEveryKeyAndTheFirstOfEqualNames) {
+  std::string text = "[Big]\n";
+  for (int i = 0; i < 1000; ++i) text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+  for (int i = 0; i < 1000; i += 7) text += "KEY" + std::to_string(i) + "=late\n";
+  IniFile loaded = FromText(text);
+  IniFile written = FromText("[Big]\nfirst=0\n");
+  EXPECT_EQ(written.ReadString("Big", "FIRST"), "0");  // indexed from here on
+  for (int i = 0; i < 1000; ++i) written.WriteString("Big", "Key" + std::to_string(i), "w");
+  for (int i = 0; i < 1000; ++i) {
+    const std::string key = "kEy" + std::to_string(i);
+    ASSERT_EQ(loaded.ReadString("Big", key), std::to_string(i)) << key;
+    ASSERT_EQ(written.ReadString("Big", key), "w") << key;
+  }
+  EXPECT_FALSE(loaded.ValueExists("Big", "Key1000"));
+  EXPECT_EQ(written.ReadSection("Big").size(), 1001u);
+  loaded.DeleteKey("big", "key7");
+  EXPECT_EQ(loaded.ReadString("Big", "Key7"), "late");
+}
+
 TEST(IniLookupTest, WritesAndCopiesBeforeAnyLookup) {
   // Key look-ups of a loaded section are prepared on first use; writes,
   // deletes and copies made before that must see the same keys.
