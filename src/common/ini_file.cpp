@@ -34,12 +34,14 @@ std::string_view TrimView(std::string_view s) {
 // with SameText: both use the same upper-case mapping. Names are nearly
 // always ASCII, where that mapping is plain a-z -> A-Z; only other text goes
 // through the character-by-character decoding of UpperCase.
+char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
 std::string Fold(std::string_view name) {
   const std::string_view trimmed = TrimView(name);
   std::string out(trimmed);
   for (char& c : out) {
     if (static_cast<unsigned char>(c) >= 0x80) return UpperCase(trimmed);
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    c = AsciiUpperChar(c);
   }
   return out;
 }
@@ -58,13 +60,6 @@ std::string OneLine(std::string_view s) {
   return std::string(TrimView(out));
 }
 
-// The folded form of a name a caller looks up: as written (OneLine), then
-// folded. Without line breaks OneLine only trims, which Fold does anyway.
-std::string FoldLookup(std::string_view name) {
-  if (name.find_first_of("\r\n") == std::string_view::npos) return Fold(name);
-  return Fold(OneLine(name));
-}
-
 // A name a caller looks up as it is stored: trimmed, line breaks as
 // OneLine leaves them. `buffer` holds the text when it had to change.
 std::string_view LookupName(std::string_view name, std::string& buffer) {
@@ -73,22 +68,27 @@ std::string_view LookupName(std::string_view name, std::string& buffer) {
   return buffer;
 }
 
+// The folded form of a name a caller looks up.
+std::string FoldLookup(std::string_view name) {
+  std::string buffer;
+  return Fold(LookupName(name, buffer));
+}
+
 bool IsAscii(std::string_view s) {
   for (char c : s)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
 
-char AsciiUpperChar(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
 // Hash and equality of the folded forms (Fold) of trimmed names, without
 // building them for ASCII names.
 size_t FoldedHash(std::string_view name) {
   uint64_t h = 1469598103934665603ull;
+  auto mix = [&h](char c) { h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull; };
   if (IsAscii(name)) {
-    for (char c : name) h = (h ^ static_cast<unsigned char>(AsciiUpperChar(c))) * 1099511628211ull;
+    for (char c : name) mix(AsciiUpperChar(c));
   } else {
-    for (char c : UpperCase(name)) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    for (char c : UpperCase(name)) mix(c);
   }
   return static_cast<size_t>(h ^ (h >> 32));
 }

@@ -125,7 +125,7 @@ class DecisionRecord {
     if (devices.AppendSectionValues(section, text_, "\r\n") == 0)
       LogError("GenerateExtraSnapshot", "List empty", section);
     Line("DeviceVersion=" + std::string(device.system_driver ? "!" : "") +
-                     device.installed_version);
+         device.installed_version);
     Line("DeviceDate=" + ShortDateOrUnknown(device.installed_date));
     Line("Status=" + std::string(status));
     Line("Count=" + std::to_string(candidates.size()));
@@ -337,8 +337,7 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
 
       // The per-device store the install pipeline writes.
       const DeviceStoreValues store = ReadDeviceStoreValues(enum_key);
-      const std::string& store_status = store.status;
-      if (!base_date.empty() && store.base_date == base_date && store_status == "1") continue;
+      if (!base_date.empty() && store.base_date == base_date && store.status == "1") continue;
 
       lookups.Ensure();
       TDriverItems candidates;
@@ -440,10 +439,9 @@ int GenerateDriverResult(const ScanRequest& request, const ScanCallback& callbac
       const TDriverItem& winner = candidates[*outcome.winner];
       const std::string class_key = devices.ReadString(section, "ClassKey");
       bool pending = false;
-      if (!winner.file_hash.empty() &&
-          store.version == winner.file_hash) {
+      if (!winner.file_hash.empty() && store.version == winner.file_hash) {
         pending = true;
-        if (store_status == "1") {
+        if (store.status == "1") {
           decisions.Add(devices, section, device, "Pending", candidates, outcome.winner);
           continue;
         }

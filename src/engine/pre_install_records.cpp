@@ -34,24 +34,24 @@ bool IsNumeric(std::string_view name) {
   return true;
 }
 
-std::vector<std::string> ReadLines(const fs::path& path) {
+// An existing record, its lines ended with CR LF as this program writes them.
+std::string ReadRecordText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream buffer;
   buffer << in.rdbuf();
-  const std::string text = DecodeTextFile(buffer.str());
-  std::vector<std::string> lines;
-  std::string line;
-  for (char c : text) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(std::move(line));
-      line.clear();
-    } else {
-      line += c;
-    }
+  const std::string raw = DecodeTextFile(buffer.str());
+  std::string text;
+  text.reserve(raw.size());
+  size_t pos = 0;
+  while (pos < raw.size()) {
+    size_t end = raw.find('\n', pos);
+    if (end == std::string::npos) end = raw.size();
+    std::string_view line(raw.data() + pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    (text += line) += "\r\n";
+    pos = end + 1;
   }
-  if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
+  return text;
 }
 
 bool WriteText(const fs::path& path, const std::string& text) {
@@ -215,7 +215,7 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     if (first_block) {
       Record record{pre_path(package), {}};
       if (!removed_records.count(package) && fs::exists(record.path, ec))
-        for (const std::string& line : ReadLines(record.path)) AppendLine(record.text, line);
+        record.text = ReadRecordText(record.path);
       if (record.text.empty()) {
         IniFile raw;
         raw.WriteFloat("x", "x", NowDateTime(), separator.size() == 1 ? separator[0] : '.');
@@ -236,8 +236,8 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
     if (saved_status.insert(status_name).second) {
       auto deferred = deferred_status.find(status_name);
       const bool loaded = deferred != deferred_status.end();
-      IniFile status = loaded ? std::move(deferred->second.file)
-                              : IniFile(base_dir / U8Path(status_name));
+      IniFile status =
+          loaded ? std::move(deferred->second.file) : IniFile(base_dir / U8Path(status_name));
       bool changed = !loaded || deferred->second.present_before != "1";
       if (!status.ValueExists("Settings", "Status")) {
         status.WriteString("Settings", "Status", "None");
@@ -262,7 +262,8 @@ void CreateInstallSnapshots(const fs::path& base_dir_arg, const fs::path& scan_r
         break;
       }
       if (AppendSection(text, candidate, plus, candidate) == 0)
-        LogMessage("CreateInstallSnapshots: Empty section: " + candidate + " for " + device_section);
+        LogMessage("CreateInstallSnapshots: Empty section: " + candidate + " for " +
+                   device_section);
     }
   }
   for (const Record& record : records) SaveTextWithRetry(record.path, record.text);

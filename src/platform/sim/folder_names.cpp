@@ -32,7 +32,7 @@ std::string Fold(std::string_view name) { return UpperCase(name); }
 }  // namespace
 
 std::optional<std::string> FolderNames::Find(const fs::path& dir, std::string_view name) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
   const int64_t mtime_ns = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
   const std::string key = dir.native();
@@ -40,8 +40,8 @@ std::optional<std::string> FolderNames::Find(const fs::path& dir, std::string_vi
 
   std::lock_guard lock(mu_);
   auto it = listings_.find(key);
-  if (it != listings_.end() && it->second.mtime_ns == mtime_ns &&
-      it->second.device == st.st_dev && it->second.inode == st.st_ino) {
+  if (it != listings_.end() && it->second.mtime_ns == mtime_ns && it->second.device == st.st_dev &&
+      it->second.inode == st.st_ino) {
     auto hit = it->second.by_folded.find(folded);
     if (hit == it->second.by_folded.end()) return std::nullopt;
     return hit->second;

@@ -397,8 +397,8 @@ TEST_F(ScanTest, DamagedDeviceListIsScannedAsFarAsItMakesSense) {
 // spreading pauses: a writer that does not wait at all gets through.
 TEST_F(ScanTest, SpreadingPausesLeaveTheDatabaseToWriters) {
   WriteDatabase({Offer(kLanShortId, "10.2.0.0", "2022-06-01")});
-  WriteList({LanDevice("0", "PCI\\A\\0"), LanDevice("1", "PCI\\A\\1"),
-             LanDevice("2", "PCI\\A\\2")});
+  WriteList(
+      {LanDevice("0", "PCI\\A\\0"), LanDevice("1", "PCI\\A\\1"), LanDevice("2", "PCI\\A\\2")});
   ScanRequest request;
   request.spread_seconds = 3;
   request.diagnostic_archive = false;
@@ -407,8 +407,8 @@ TEST_F(ScanTest, SpreadingPausesLeaveTheDatabaseToWriters) {
     SqliteDb writer;
     ASSERT_EQ(writer.Open(base_ / "Drivers64.db", false, false), 0);
     writer.SetBusyTimeout(0);
-    writes.push_back(writer.Exec("CREATE TABLE IF NOT EXISTS t" + std::to_string(writes.size()) +
-                                 "(x)"));
+    writes.push_back(
+        writer.Exec("CREATE TABLE IF NOT EXISTS t" + std::to_string(writes.size()) + "(x)"));
   };
   EXPECT_EQ(GenerateDriverResult(request, {}), kScanFinished);
   EXPECT_EQ(writes, (std::vector<int>{0, 0, 0}));
